@@ -1,0 +1,15 @@
+// The Whirlpool digest of an open file, read in 64 KiB pieces behind a gate.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "platform/platform.h"
+
+const uint32_t ReadBufferSize = 65536;
+
+// Reads ceil(ExpectedSize / 65536) pieces at most, waiting on pauseGate before
+// each read and adding every read's count to bytesDone; the padding carries
+// ExpectedSize whatever the reads delivered.
+void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
+              std::atomic<uint64_t>* bytesDone);

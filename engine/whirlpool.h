@@ -1,0 +1,23 @@
+// Whirlpool (ISO/IEC 10118-3, final version): tables and the compression step.
+#pragma once
+
+#include <cstdint>
+
+extern const uint8_t SBox[256];
+extern const uint8_t RoundConstants[80];
+// C0 to C7: entry x of Ck holds, in memory order, the row (s, s, 4s, s, 8s, 5s,
+// 2s, 9s) of s = SBox[x] turned k bytes towards the end.
+extern uint8_t WhirlpoolTables[8][256][8];
+
+// The compression reads its state and block through these two pointers; only
+// one sequence of compressions runs in the process at a time.
+extern uint8_t* StatePtr;
+extern const uint8_t* BlockPtr;
+extern void (*CompressBlock)();
+
+void CompressBlockSse2();
+void CompressBlockScalar();
+
+// Fills the tables and chooses the compression routine by CPUID; call once at
+// start-up, before any thread exists.
+void BuildWhirlpoolTables();

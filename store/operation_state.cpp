@@ -1,0 +1,57 @@
+#include "store/operation_state.h"
+
+#include "store/window_services.h"
+
+OperationStateRecord OperationState;
+
+void InitOperationState() {
+    OperationState.mode = Idle;
+    OperationState.Paused = 0;
+    if (!OperationState.PauseGate) OperationState.PauseGate = CreateGate(true, true);
+    SetGate(OperationState.PauseGate);
+    OperationState.WriteGuard = 0;
+    OperationState.ExitRequested = 0;
+    OperationState.BytesTotal = 0;
+    OperationState.BytesDone = 0;
+    OperationState.BytesAtLastTick = 0;
+    OperationState.RunStart = 0;
+    OperationState.LastTick = 0;
+    OperationState.PauseStart = 0;
+    OperationState.AlteredCount = 0;
+    OperationState.UnhashedCount = 0;
+    OperationState.UnreadableCount = 0;
+    OperationState.TargetArgs.clear();
+}
+
+void BeginHashingPhase() {
+    OperationState.BytesDone = 0;
+    OperationState.BytesAtLastTick = 0;
+    SetProgressTimer(true);
+    uint64_t now = SystemTimeNow();
+    OperationState.RunStart = now;
+    OperationState.LastTick = now;
+}
+
+void MarkPauseStart(uint64_t now) { OperationState.PauseStart = now; }
+
+void MoveRunTimesPastPause(uint64_t now) {
+    uint64_t paused = now - OperationState.PauseStart.load();
+    OperationState.RunStart += paused;
+    OperationState.LastTick += paused;
+}
+
+bool BeginDigestWrite() {
+    OperationState.WriteGuard = 1;
+    if (OperationState.ExitRequested.load()) {
+        OperationState.WriteGuard = 0;
+        return false;
+    }
+    return true;
+}
+
+void EndDigestWrite() { OperationState.WriteGuard = 0; }
+
+void RequestExitAndWaitForWrites() {
+    OperationState.ExitRequested = 1;
+    while (OperationState.WriteGuard.load()) SleepMilliseconds(1);
+}

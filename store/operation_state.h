@@ -1,0 +1,67 @@
+// The one record that the front end (UI thread) and the worker of the current
+// run share. Fields written by one side and read by the other are atomics;
+// 64-bit counters are atomics above all, since a plain 64-bit store tears on i686.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <vector>
+
+#include "platform/platform.h"
+
+enum OperationMode : uint8_t {
+    Idle = 0,
+    Check = 1,
+    List = 2,
+    Remove = 3,
+    Rewrite = 4,
+    Create = 6,
+    SizeScan = 7,
+};
+
+const int PathBufferUnits = 32768;
+
+struct OperationStateRecord {
+    std::atomic<uint8_t> mode;
+    std::atomic<uint8_t> Paused;
+    GateHandle PauseGate;  // manual reset; signalled = the run may read on
+    // 1 from just before a digest stream is created until it is closed.
+    std::atomic<uint8_t> WriteGuard;
+    // Set once the user confirmed Exit: no new digest write may begin.
+    std::atomic<uint8_t> ExitRequested;
+    std::atomic<uint64_t> BytesTotal;
+    std::atomic<uint64_t> BytesDone;
+    std::atomic<uint64_t> BytesAtLastTick;
+    std::atomic<uint64_t> RunStart;  // moved later by every pause
+    std::atomic<uint64_t> LastTick;
+    std::atomic<uint64_t> PauseStart;
+    std::atomic<int32_t> AlteredCount;
+    std::atomic<int32_t> UnhashedCount;
+    // Files a check could not open; counted by the worker, named to the front
+    // end through ReportUnreadable.
+    int32_t UnreadableCount;
+    PathChar PathBuffer[PathBufferUnits];
+    // The targets of the current check, list or remove run, already absolute.
+    std::vector<PathString> TargetArgs;
+};
+
+extern OperationStateRecord OperationState;
+
+// Resets the shared record for a new process (tests) and creates PauseGate
+// when it does not exist yet.
+void InitOperationState();
+
+// Start of the hashing phase: counters to zero, timer on, RunStart = now.
+void BeginHashingPhase();
+
+// The time bookkeeping of Pause and Resume; the front end does the rest
+// (gate, timer, caption, taskbar) in its own order.
+void MarkPauseStart(uint64_t now);
+void MoveRunTimesPastPause(uint64_t now);
+
+// The write handshake: the worker takes WriteGuard and then looks for an exit
+// request, the front end sets ExitRequested and then waits for WriteGuard to
+// clear, so either the write is skipped or it is finished before the exit.
+bool BeginDigestWrite();
+void EndDigestWrite();
+void RequestExitAndWaitForWrites();

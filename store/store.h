@@ -1,0 +1,31 @@
+// The batch runs: targets and their walk, the per-file action, and the two
+// workers. CheckRun and WriteRun run on a worker thread and return 0.
+#pragma once
+
+#include "platform/platform.h"
+#include "store/window_services.h"
+
+// UI thread. Splits text into OperationState.TargetArgs and validates it;
+// false (after ShowTargetError, or silently for an empty text) starts no run.
+bool ParseTargets(const PathChar* text);
+// The same validation for arguments already split (the console's).
+bool ValidateTargets(const std::vector<PathString>& args);
+
+void WalkTargets();
+void ApplyFileAction(int n);
+
+// Check, List or Remove, as OperationState.mode says.
+unsigned CheckRun(void* unused);
+// Create or Rewrite; parameter: the ResultList to write from, as
+// reinterpret_cast<void*>(intptr_t(list)).
+unsigned WriteRun(void* list);
+
+// Starts the worker for the mode already set; false when no thread could be
+// made (the mode is then Idle again).
+bool StartCheckRun();
+bool StartWriteRun(ResultList source);
+
+// "%d hash%s could not be written." and its kin: count, and plural for %s
+// when count is above 1.
+const int ClosingTextUnits = 50;
+void FormatCountText(PathChar* out, int capacity, const char* format, int count, const char* plural);

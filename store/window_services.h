@@ -1,0 +1,32 @@
+// The runs reach their front end only through these procedures. Each
+// executable links exactly one definition of them: the dialog's, the
+// console's, or the recording double of the tests. Every call is synchronous:
+// it returns when the front end has carried it out on its own thread.
+#pragma once
+
+#include "platform/platform.h"
+
+enum ResultList { AlteredList = 0, HashedList = 1, UnhashedList = 2 };
+
+void SetStatusText(const PathChar* text);
+void ListClear(ResultList list);
+void ListAppend(ResultList list, const PathChar* text);
+int ListCount(ResultList list);
+// Copies entry index (terminated) into out; its length, or -1 past the end.
+int ListEntry(ResultList list, int index, PathChar* out, int capacity);
+void ListDelete(ResultList list, int index);
+void EnableStart();
+void SetStartCaption(const PathChar* caption);
+// Empties the three progress fields (and moves the focus to the target field).
+void ClearStatusBar();
+void SetProgressTimer(bool running);
+// A file a check could not open: the window counts it, the console names it.
+void ReportUnreadable(const PathChar* displayText);
+// ParseTargets' message for a target that does not exist (front end's thread).
+void ShowTargetError(const PathChar* message);
+
+// The end of a run as one request, so that no command slips in between its
+// steps: final progress tick, timer off, RestoreCommands, StartButton enabled
+// when enableStart, the closing text, taskbar progress off, the pause cleared
+// (Paused 0, PauseGate set), and mode Idle last.
+void CloseRun(const PathChar* closingText, bool enableStart);
