@@ -63,8 +63,11 @@ extern const PathChar DigestStreamSuffix[];
 extern const int DigestStreamSuffixLength;
 
 bool DigestStreamExists(const PathChar* streamPath);
-// -1 when the stream cannot be opened, else the bytes read (0 to 64); a longer
-// stream yields its first 64 bytes.
+// The bytes read (0 to 64; a longer stream yields its first 64), or
+// NoDigestStream when there is none, or DigestStreamUnreadable when there is
+// one that cannot be opened (denied, locked).
+const int NoDigestStream = -1;
+const int DigestStreamUnreadable = -2;
 int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]);
 // Creates or truncates the stream, writes the 64 bytes in one write, sets the
 // file's last-write time back to stamp, closes. -1 when the stream could not be

@@ -19,14 +19,18 @@ bool DigestStreamExists(const PathChar* streamPath) {
     return getxattr(streamPath, DigestAttribute, nullptr, 0) >= 0;
 }
 
+static int ReadFailure() {
+    return (errno == EACCES || errno == EPERM || errno == EIO) ? DigestStreamUnreadable : NoDigestStream;
+}
+
 int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
     ssize_t got = getxattr(streamPath, DigestAttribute, digest, 64);
     if (got >= 0) return static_cast<int>(got);
-    if (errno != ERANGE) return -1;
+    if (errno != ERANGE) return ReadFailure();
     // A longer value fails a 64-byte read; take it whole and keep its head.
     for (int attempt = 0; attempt < 4; ++attempt) {
         ssize_t size = getxattr(streamPath, DigestAttribute, nullptr, 0);
-        if (size < 0) return -1;
+        if (size < 0) return ReadFailure();
         std::vector<uint8_t> whole(static_cast<size_t>(size) + 1);
         got = getxattr(streamPath, DigestAttribute, whole.data(), whole.size());
         if (got >= 0) {
@@ -34,9 +38,9 @@ int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
             std::memcpy(digest, whole.data(), static_cast<size_t>(kept));
             return kept;
         }
-        if (errno != ERANGE) return -1;
+        if (errno != ERANGE) return ReadFailure();
     }
-    return -1;
+    return DigestStreamUnreadable;
 }
 
 int WriteDigestStream(const PathChar* streamPath, const uint8_t digest[64], const WriteStamp* stamp) {

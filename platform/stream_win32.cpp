@@ -12,7 +12,11 @@ bool DigestStreamExists(const PathChar* streamPath) {
 
 int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
     HANDLE stream = CreateFileW(streamPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return -1;
+    if (stream == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        return (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) ? DigestStreamUnreadable
+                                                                                  : NoDigestStream;
+    }
     DWORD got = 0;
     if (!ReadFile(stream, digest, 64, &got, nullptr)) got = 0;
     CloseHandle(stream);

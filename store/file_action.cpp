@@ -15,12 +15,15 @@ static void CheckFile(PathChar* path, int n, const PathChar* display) {
     uint8_t stored[64];
     int storedLength = ReadDigestStream(path, stored);
     CutSuffix(path, n);
-    if (storedLength < 0) {
+    if (storedLength == NoDigestStream) {
         ListAppend(UnhashedList, display);
         return;
     }
-    SetStatusText(display);
-    FileHandle file = OpenFileForReading(path);
+    FileHandle file = NoFile;
+    if (storedLength != DigestStreamUnreadable) {
+        SetStatusText(display);
+        file = OpenFileForReading(path);
+    }
     if (file == NoFile) {
         // Locked, denied or vanished: neither list, but never taken for a pass.
         OperationState.UnreadableCount++;

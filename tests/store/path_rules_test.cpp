@@ -1,0 +1,52 @@
+// The path rules with the Windows prefix and suffix, on every system.
+#include "gtest/gtest.h"
+#include "store/path_rules.h"
+
+namespace {
+
+const wchar_t Prefix[] = L"\\\\?\\";
+
+TEST(PathRules, WalkLayoutPrefixesAllButBackslashPaths) {
+    wchar_t buffer[64];
+    EXPECT_EQ(FormatWalkPath(buffer, L"C:\\dir\\f.txt", Prefix, 4, 60), 16);
+    EXPECT_STREQ(buffer, L"\\\\?\\C:\\dir\\f.txt");
+    EXPECT_EQ(FormatWalkPath(buffer, L"\\\\server\\share\\f.txt", Prefix, 4, 60), 20);
+    EXPECT_STREQ(buffer, L"\\\\server\\share\\f.txt");
+    EXPECT_EQ(FormatWalkPath(buffer, L"\\\\?\\C:\\x", Prefix, 4, 60), 8);
+    EXPECT_STREQ(buffer, L"\\\\?\\C:\\x");
+    // Too long for the limit: nothing to walk.
+    EXPECT_EQ(FormatWalkPath(buffer, L"C:\\abcd", Prefix, 4, 10), -1);
+    EXPECT_EQ(FormatWalkPath(buffer, L"C:\\abc", Prefix, 4, 10), 10);
+}
+
+TEST(PathRules, DisplayTextDropsOnlyALeadingPrefix) {
+    EXPECT_STREQ(DisplayTextOf(L"\\\\?\\C:\\dir\\f.txt", Prefix, 4), L"C:\\dir\\f.txt");
+    EXPECT_STREQ(DisplayTextOf(L"\\\\server\\share\\f.txt", Prefix, 4), L"\\\\server\\share\\f.txt");
+    EXPECT_STREQ(DisplayTextOf(L"\\\\?", Prefix, 4), L"\\\\?");
+    EXPECT_STREQ(DisplayTextOf("/home/f", "", 0), "/home/f");
+}
+
+TEST(PathRules, ListLayoutChoosesWhereThePathStarts) {
+    wchar_t buffer[64] = L"\\\\?\\C:\\data\\a.bin";
+    EXPECT_EQ(ListLayoutPath(buffer, 4), buffer);
+    wchar_t unc[64] = L"\\\\?\\\\\\server\\share\\a.bin";
+    EXPECT_EQ(ListLayoutPath(unc, 4), unc + 4);
+    EXPECT_STREQ(ListLayoutPath(unc, 4), L"\\\\server\\share\\a.bin");
+    char posix[16] = "/data/a";
+    EXPECT_EQ(ListLayoutPath(posix, 0), posix);
+}
+
+TEST(PathRules, StreamSuffixIsAppendedAndCutInPlace) {
+    wchar_t buffer[64];
+    int n = FormatWalkPath(buffer, L"C:\\data\\a.bin", Prefix, 4, 60);
+    AppendSuffix(buffer, n, L":z", 2);
+    EXPECT_STREQ(buffer, L"\\\\?\\C:\\data\\a.bin:z");
+    EXPECT_STREQ(DisplayTextOf(buffer, Prefix, 4), L"C:\\data\\a.bin:z");
+    CutSuffix(buffer, n);
+    EXPECT_STREQ(buffer, L"\\\\?\\C:\\data\\a.bin");
+    char posix[16] = "/a";
+    AppendSuffix(posix, 2, "", 0);
+    EXPECT_STREQ(posix, "/a");
+}
+
+}  // namespace
