@@ -1,0 +1,59 @@
+// The Whirlpool digest of an open file, read in 64 KiB pieces behind a gate.
+#include "engine/hash_file.h"
+
+#include <cstring>
+
+#include "engine/whirlpool.h"
+
+// Shared by every call: at most one digest is computed at a time.
+alignas(64) static uint8_t ReadBuffer[ReadBufferSize];
+
+void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
+              std::atomic<uint64_t>* bytesDone) {
+    StatePtr = DigestOut;
+    std::memset(DigestOut, 0, 64);
+    uint8_t* block = ReadBuffer;
+    uint32_t buffered = 0;
+    // A negative size is treated as empty, length included.
+    uint64_t bitLength = ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) << 3 : 0;
+    int64_t remaining = ExpectedSize;
+    // Never asking for more than the expected size still covers keeps the last
+    // partial block below 64 bytes, so the padding stays inside ReadBuffer.
+    uint64_t unread = ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) : 0;
+    bool readingEnded = false;
+
+    while (remaining > 0) {
+        remaining -= 64;
+        if (buffered == 0 && !readingEnded) {
+            WaitGate(pauseGate);
+            uint32_t asked = unread < ReadBufferSize ? static_cast<uint32_t>(unread) : ReadBufferSize;
+            buffered = ReadFileChunk(file, ReadBuffer, asked);
+            if (buffered > asked) buffered = asked;
+            unread -= buffered;
+            block = ReadBuffer;
+            bytesDone->fetch_add(buffered);
+            // An empty read ends the reading; the remaining steps only count down.
+            readingEnded = buffered == 0;
+        }
+        if (buffered >= 64) {
+            BlockPtr = block;
+            CompressBlock();
+            buffered -= 64;
+            if (buffered != 0) block += 64;
+        }
+    }
+
+    // Padding in place: 0x80, zeros, and the 256-bit big-endian bit length.
+    uint32_t p = buffered;
+    block[p++] = 0x80;
+    if (p > 32) {
+        std::memset(block + p, 0, 64 - p);
+        BlockPtr = block;
+        CompressBlock();
+        p = 0;
+    }
+    std::memset(block + p, 0, 56 - p);
+    for (int n = 0; n < 8; n++) block[63 - n] = static_cast<uint8_t>(bitLength >> (8 * n));
+    BlockPtr = block;
+    CompressBlock();
+}
