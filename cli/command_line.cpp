@@ -1,0 +1,142 @@
+#include "cli/command_line.h"
+
+#include "cli/output.h"
+
+CommandOptionsRecord CommandOptions;
+
+struct CommandName {
+    const PathChar* name;
+    CommandKind command;
+};
+
+static const CommandName CommandNames[] = {
+    {PT("check"), CheckCommand},   {PT("list"), ListCommand},     {PT("create"), CreateCommand},
+    {PT("rewrite"), RewriteCommand}, {PT("remove"), RemoveCommand}, {PT("show"), ShowCommand},
+    {PT("digest"), DigestCommand}, {PT("help"), HelpCommand},     {PT("--help"), HelpCommand},
+    {PT("-h"), HelpCommand},       {PT("--version"), VersionCommand},
+};
+
+static CommandKind FindCommand(const PathString& word) {
+    for (const CommandName& entry : CommandNames) {
+        if (word == entry.name) return entry.command;
+    }
+    return NoCommand;
+}
+
+static bool WalksTargets(CommandKind command) {
+    return command == CheckCommand || command == ListCommand || command == CreateCommand ||
+           command == RewriteCommand || command == RemoveCommand;
+}
+
+// Sets the option named by word; false when there is no such option.
+static bool TakeOption(const PathString& word) {
+    if (word == PT("-0")) {
+        CommandOptions.nulRecords = true;
+    } else if (word == PT("--yes")) {
+        CommandOptions.yes = true;
+    } else if (word == PT("--hex")) {
+        CommandOptions.hex = true;
+    } else if (word == PT("--progress")) {
+        CommandOptions.progress = true;
+    } else if (word == PT("--quiet")) {
+        CommandOptions.quiet = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// An option the command has no use for is refused rather than ignored.
+static const PathChar* MisplacedOption() {
+    CommandKind command = CommandOptions.command;
+    if (CommandOptions.yes && command != RemoveCommand) return PT("--yes belongs to remove");
+    if (CommandOptions.hex && command != ShowCommand) return PT("--hex belongs to show");
+    if ((CommandOptions.progress || CommandOptions.quiet) && !WalksTargets(command)) {
+        return PT("--progress and --quiet belong to check, list, create, rewrite and remove");
+    }
+    if (CommandOptions.progress && CommandOptions.quiet) return PT("--progress and --quiet exclude each other");
+    if (CommandOptions.nulRecords && command == ShowCommand && !CommandOptions.hex) {
+        return PT("-0 needs --hex with show");
+    }
+    return nullptr;
+}
+
+int ParseCommandLine(const std::vector<PathString>& args) {
+    CommandOptions = CommandOptionsRecord();
+    if (args.empty()) return PrintUsageError(PT("no command given"));
+    CommandOptions.command = FindCommand(args[0]);
+    if (CommandOptions.command == NoCommand) return PrintUsageError(PT("unknown command '") + args[0] + PT("'"));
+    if (CommandOptions.command == HelpCommand || CommandOptions.command == VersionCommand) return 0;
+
+    bool optionsEnded = false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        const PathString& word = args[i];
+        if (!optionsEnded && word == PT("--")) {
+            optionsEnded = true;
+        } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
+            if (word == PT("--help") || word == PT("-h")) {
+                CommandOptions.command = HelpCommand;
+                return 0;
+            }
+            if (!TakeOption(word)) return PrintUsageError(PT("unknown option '") + word + PT("'"));
+        } else {
+            CommandOptions.operands.push_back(word);
+        }
+    }
+    const PathChar* misplaced = MisplacedOption();
+    if (misplaced) return PrintUsageError(misplaced);
+    if (CommandOptions.operands.empty()) {
+        return PrintUsageError(WalksTargets(CommandOptions.command) ? PT("no target given") : PT("no file given"));
+    }
+    return 0;
+}
+
+static const char HelpText[] =
+    " COMMAND [OPTIONS] TARGET...\n"
+    "Keeps the Whirlpool-512 digest of each file with the file and finds the files\n"
+    "whose contents changed since.\n"
+    "\n"
+    "Commands:\n"
+    "  check TARGET...    recompute the digests and compare them with the stored ones;\n"
+    "                     lists altered files and files without a digest\n"
+    "  list TARGET...     sorts the files into those with and without a digest,\n"
+    "                     without reading their contents\n"
+    "  create TARGET...   writes digests for the files that have none\n"
+    "  rewrite TARGET...  checks, then writes new digests for the altered files only\n"
+    "  remove TARGET...   deletes the digests (asks first on a terminal)\n"
+    "  show FILE...       prints the stored digest of each file\n"
+    "  digest FILE...     prints the digest of each file's contents\n"
+    "  help               prints this text\n"
+    "\n"
+    "Each TARGET is one file or folder, one argument each; folders are walked\n"
+    "with everything they contain. '--' ends the options.\n"
+    "\n"
+    "Options:\n"
+    "  -0          ends each listed file with NUL instead of a line feed\n"
+    "  --yes       remove: deletes without asking\n"
+    "  --hex       show: one line a file, 128 hex digits, two blanks and the path\n"
+    "  --progress  shows the progress line even when standard error is no terminal\n"
+    "  --quiet     shows neither the progress line nor the closing message\n"
+    "  --help      prints this text\n"
+    "  --version   prints the version\n"
+    "\n"
+    "Each listed file is one line: a word, two blanks and the path. The words:\n"
+    "altered, no-digest, hashed, written, not-written, removed, not-removed,\n"
+    "unreadable. The closing message goes to standard error.\n"
+    "\n"
+    "Ctrl-Z pauses a run and fg resumes it; Ctrl-C aborts it, finishing a digest\n"
+    "write under way and beginning none.\n"
+    "\n"
+    "Exit status, the first three added up:\n"
+    "  1  altered files\n"
+    "  2  files without a digest (check)\n"
+    "  4  files that could not be read, written or deleted\n"
+    " 64  usage error\n"
+    " 66  a target that does not exist\n"
+    "130  interrupted\n";
+
+void PrintHelp() {
+    PrintText(StandardOutput, PathString(PT("Usage: ")) + ProgramName + Widen(HelpText));
+}
+
+void PrintVersion() { PrintText(StandardOutput, Widen(QUORVANE_VERSION "\n")); }

@@ -1,0 +1,44 @@
+// The console's command line: one command, its options, its operands.
+#pragma once
+
+#include <vector>
+
+#include "platform/platform.h"
+
+enum CommandKind {
+    NoCommand,
+    CheckCommand,
+    ListCommand,
+    CreateCommand,
+    RewriteCommand,
+    RemoveCommand,
+    ShowCommand,
+    DigestCommand,
+    HelpCommand,
+    VersionCommand,
+};
+
+struct CommandOptionsRecord {
+    CommandKind command;
+    bool nulRecords;  // -0: records end with NUL instead of a line feed
+    bool yes;         // remove without asking
+    bool hex;         // show as one line of 128 hex digits
+    bool progress;    // the progress line also when standard error is no terminal
+    bool quiet;       // neither progress line nor closing text
+    std::vector<PathString> operands;
+};
+
+extern CommandOptionsRecord CommandOptions;
+
+// The first three add up; the others stand alone.
+const int ExitAltered = 1;
+const int ExitUnhashed = 2;
+const int ExitFailed = 4;
+const int ExitUsage = 64;
+const int ExitNoTarget = 66;
+const int ExitInterrupted = 130;
+
+// Fills CommandOptions; 0, or ExitUsage once the problem has been printed.
+int ParseCommandLine(const std::vector<PathString>& args);
+void PrintHelp();
+void PrintVersion();

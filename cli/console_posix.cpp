@@ -1,0 +1,123 @@
+#include <errno.h>
+#include <pthread.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "cli/console.h"
+
+const PathChar ProgramName[] = "quorvane";
+
+void ReadCommandArguments(int argc, char** argv, std::vector<PathString>* args) {
+    args->clear();
+    for (int i = 1; i < argc; ++i) args->push_back(argv[i]);
+}
+
+void WriteChannel(ConsoleChannel channel, const PathChar* text, size_t length) {
+    // Records that went before a message stay before it in a shared file.
+    if (channel == StandardError) std::fflush(stdout);
+    std::fwrite(text, 1, length, channel == StandardOutput ? stdout : stderr);
+}
+
+void FlushChannels() {
+    std::fflush(stdout);
+    std::fflush(stderr);
+}
+
+bool ChannelIsTerminal(ConsoleChannel channel) {
+    return isatty(channel == StandardOutput ? STDOUT_FILENO : STDERR_FILENO) == 1;
+}
+
+bool InputIsTerminal() { return isatty(STDIN_FILENO) == 1; }
+
+bool ReadInputLine(PathString* line) {
+    line->clear();
+    int c;
+    while ((c = std::fgetc(stdin)) != EOF && c != '\n') line->push_back(static_cast<char>(c));
+    return c != EOF || !line->empty();
+}
+
+int LastSystemError() { return errno; }
+
+PathString SystemErrorText(int error) { return std::strerror(error); }
+
+static volatile sig_atomic_t InterruptFlag;
+// Written by the stop handler, which runs on the main thread only; the main
+// thread reads it with the handler held off.
+static uint64_t StoppedTime;
+
+static void OnInterrupt(int) { InterruptFlag = 1; }
+
+static void SetStopHandler();
+
+// Stops the process the default way and, once continued, notes for how long.
+static void OnStop(int) {
+    int saved = errno;
+    uint64_t stopped = SystemTimeNow();
+    signal(SIGTSTP, SIG_DFL);
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGTSTP);
+    // The signal is blocked while its handler runs; let the raised one through.
+    pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
+    raise(SIGTSTP);
+    SetStopHandler();
+    StoppedTime += SystemTimeNow() - stopped;
+    errno = saved;
+}
+
+static void SetHandler(int signal, void (*handler)(int)) {
+    struct sigaction action;
+    std::memset(&action, 0, sizeof action);
+    action.sa_handler = handler;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(signal, &action, nullptr);
+}
+
+static void SetStopHandler() { SetHandler(SIGTSTP, OnStop); }
+
+void InstallRunSignals() {
+    SetHandler(SIGINT, OnInterrupt);
+    SetHandler(SIGTERM, OnInterrupt);
+    SetHandler(SIGHUP, OnInterrupt);
+    SetStopHandler();
+}
+
+bool InterruptRequested() { return InterruptFlag != 0; }
+
+static void RunSignalSet(sigset_t* set) {
+    sigemptyset(set);
+    sigaddset(set, SIGINT);
+    sigaddset(set, SIGTERM);
+    sigaddset(set, SIGHUP);
+    sigaddset(set, SIGTSTP);
+}
+
+uint64_t TakeStoppedTime() {
+    sigset_t set, old;
+    RunSignalSet(&set);
+    pthread_sigmask(SIG_BLOCK, &set, &old);
+    uint64_t stopped = StoppedTime;
+    StoppedTime = 0;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return stopped;
+}
+
+static sigset_t HeldMask;
+
+void HoldRunSignals() {
+    sigset_t set;
+    RunSignalSet(&set);
+    pthread_sigmask(SIG_BLOCK, &set, &HeldMask);
+}
+
+void ReleaseRunSignals() { pthread_sigmask(SIG_SETMASK, &HeldMask, nullptr); }
+
+void EndProcess(int status) {
+    FlushChannels();
+    _exit(status);
+}

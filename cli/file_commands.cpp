@@ -1,0 +1,113 @@
+// show and digest: one file after the other on the main thread, no run.
+#include <atomic>
+#include <cstdint>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/output.h"
+#include "engine/hash_file.h"
+#include "store/operation_state.h"
+#include "store/path_rules.h"
+#include "ui/viewer_text.h"
+
+// The path the system is given: absolute, and on Windows with the long-path
+// prefix unless it is a UNC path; the path as typed is what gets printed.
+static PathString FileSystemPath(const PathString& given) {
+    PathString full = MakeAbsolutePath(given);
+    if (UsesPathAsGiven(full.c_str())) return full;
+    return PathString(LongPathPrefix) + full;
+}
+
+static PathString LowerHex(const uint8_t* bytes, int count) {
+    static const char digits[] = "0123456789abcdef";
+    PathString text;
+    for (int i = 0; i < count; ++i) {
+        text.push_back(static_cast<PathChar>(digits[bytes[i] >> 4]));
+        text.push_back(static_cast<PathChar>(digits[bytes[i] & 15]));
+    }
+    return text;
+}
+
+// Why a file could not be opened: the system's reason, unless the path is
+// no regular file at all.
+static PathString DescribeOpenFailure(const PathString& path, int error) {
+    switch (QueryPathKind(path.c_str())) {
+        case PathMissing:
+            return SystemErrorText(LastSystemError());
+        case PathDirectory:
+            return PT("Is a directory");
+        case PathOther:
+            return PT("Not a regular file");
+        default:
+            return SystemErrorText(error);
+    }
+}
+
+static PathString DescribeDigestFailure(const PathString& path, int count, int error) {
+    if (count == DigestStreamUnreadable) return SystemErrorText(error);
+    if (QueryPathKind(path.c_str()) == PathMissing) return SystemErrorText(LastSystemError());
+    return PT("no digest");
+}
+
+// The viewer's text: the path, an empty line, then the bytes as stored.
+static void PrintDigestBlock(const PathString& given, const uint8_t* bytes, int count) {
+    PathChar hex[3 * 64 + 1];
+    AppendDigestHex(hex, bytes, count);
+    PathString block = given + PT("\n\n") + hex;
+    // A short stream's text ends in a blank; the console still ends the line.
+    if (block.back() != PathChar('\n')) block.push_back(PathChar('\n'));
+    PrintText(StandardOutput, block);
+}
+
+int RunShowCommand() {
+    int status = 0;
+    bool first = true;
+    for (const PathString& given : CommandOptions.operands) {
+        PathString stream = FileSystemPath(given) + DigestStreamSuffix;
+        uint8_t bytes[64];
+        int count = ReadDigestStream(stream.c_str(), bytes);
+        if (count < 0) {
+            int error = LastSystemError();
+            PrintFileError(given, DescribeDigestFailure(FileSystemPath(given), count, error));
+            status |= ExitFailed;
+            continue;
+        }
+        if (CommandOptions.hex) {
+            PrintRecord(LowerHex(bytes, count).c_str(), given);
+            continue;
+        }
+        if (!first) PrintText(StandardOutput, PT("\n"));
+        first = false;
+        PrintDigestBlock(given, bytes, count);
+    }
+    return status;
+}
+
+int RunDigestCommand() {
+    int status = 0;
+    for (const PathString& given : CommandOptions.operands) {
+        PathString path = FileSystemPath(given);
+        FileHandle file = OpenFileForReading(path.c_str());
+        if (file == NoFile) {
+            int error = LastSystemError();
+            PrintFileError(given, DescribeOpenFailure(path, error));
+            status |= ExitFailed;
+            continue;
+        }
+        int64_t size = FileSizeOf(file);
+        std::atomic<uint64_t> done(0);
+        uint8_t digest[64];
+        HashFile(file, size, digest, OperationState.PauseGate, &done);
+        CloseFile(file);
+        // The digest covers the size taken at the start; reads that fell short
+        // (an error, or a file that shrank) would make it the digest of nothing real.
+        if (done.load() != static_cast<uint64_t>(size)) {
+            PrintFileError(given, PT("could not be read completely"));
+            status |= ExitFailed;
+            continue;
+        }
+        PrintRecord(LowerHex(digest, 64).c_str(), given);
+    }
+    return status;
+}

@@ -1,0 +1,63 @@
+#include "cli/output.h"
+
+#include "cli/command_line.h"
+
+PathString Widen(const char* ascii) {
+    PathString text;
+    for (const char* p = ascii; *p; ++p) text.push_back(static_cast<PathChar>(*p));
+    return text;
+}
+
+// Width of the progress line on the screen; 0 when none is shown.
+static size_t ProgressWidth;
+
+void PrintText(ConsoleChannel channel, const PathString& text) { WriteChannel(channel, text.data(), text.size()); }
+
+void PrintRecord(const PathChar* word, const PathString& path) {
+    // A record on the terminal that shows the progress line goes on a clean line.
+    static const bool outputIsTerminal = ChannelIsTerminal(StandardOutput);
+    if (outputIsTerminal) ClearProgressLine();
+    PathString record = word;
+    record += PT("  ");
+    record += path;
+    record.push_back(CommandOptions.nulRecords ? PathChar(0) : PathChar('\n'));
+    PrintText(StandardOutput, record);
+}
+
+void PrintMessage(const PathString& line) {
+    ClearProgressLine();
+    PrintText(StandardError, line + PT("\n"));
+}
+
+void PrintFileError(const PathString& path, const PathString& reason) {
+    PrintMessage(PathString(ProgramName) + PT(": ") + path + PT(": ") + reason);
+}
+
+int PrintUsageError(const PathString& problem) {
+    PathString name = ProgramName;
+    PrintMessage(name + PT(": ") + problem);
+    PrintMessage(PT("Usage: ") + name + PT(" COMMAND [OPTIONS] TARGET..."));
+    PrintMessage(PT("Try '") + name + PT(" --help' for more information."));
+    return ExitUsage;
+}
+
+void DrawProgressLine(const ProgressTexts& texts) {
+    PathString line = Widen(texts.percent);
+    line += PT("  ");
+    line += Widen(texts.throughput);
+    line += Widen(texts.remaining);
+    size_t width = line.size();
+    // Blanks over what a longer previous line left behind.
+    if (width < ProgressWidth) line.append(ProgressWidth - width, PathChar(' '));
+    ProgressWidth = width;
+    PrintText(StandardError, PT("\r") + line);
+}
+
+void ClearProgressLine() {
+    if (ProgressWidth == 0) return;
+    PathString blank = PT("\r");
+    blank.append(ProgressWidth, PathChar(' '));
+    blank += PT("\r");
+    ProgressWidth = 0;
+    PrintText(StandardError, blank);
+}

@@ -1,0 +1,24 @@
+// What the console prints: records of listed files on standard output;
+// messages, errors and the progress line on standard error.
+#pragma once
+
+#include "cli/console.h"
+#include "platform/platform.h"
+#include "ui/progress_text.h"
+
+// ASCII text in the system's own strings.
+PathString Widen(const char* ascii);
+
+void PrintText(ConsoleChannel channel, const PathString& text);
+// word, two blanks, path, then a line feed (NUL with -0).
+void PrintRecord(const PathChar* word, const PathString& path);
+// One line on standard error.
+void PrintMessage(const PathString& line);
+// "quorvane: path: reason".
+void PrintFileError(const PathString& path, const PathString& reason);
+// The problem, the usage line and a hint; returns ExitUsage.
+int PrintUsageError(const PathString& problem);
+
+// The three texts of a progress tick as one line, rewritten in place.
+void DrawProgressLine(const ProgressTexts& texts);
+void ClearProgressLine();

@@ -1,0 +1,119 @@
+// check, list, create, rewrite and remove: the runs of the window on the
+// targets of the command line.
+#include "cli/commands.h"
+
+#include "cli/command_line.h"
+#include "cli/console.h"
+#include "cli/console_run.h"
+#include "cli/output.h"
+#include "store/store.h"
+
+static void PrintClosingText() {
+    if (!CommandOptions.quiet) PrintMessage(ConsoleRun.closingText);
+}
+
+// Entries a write run left in its list are the files it could not write.
+static int PrintLeftovers(ResultList list, const PathChar* word) {
+    for (const PathString& entry : ConsoleRun.lists[list]) PrintRecord(word, entry);
+    return static_cast<int>(ConsoleRun.lists[list].size());
+}
+
+static int UnreadableStatus() { return ConsoleRun.unreadableCount != 0 ? ExitFailed : 0; }
+
+static int CheckTargets() {
+    SetRecordWords(PT("altered"), nullptr, PT("no-digest"));
+    int status = ServeCheckRun(OperationMode::Check);
+    if (status != 0) return status;
+    PrintClosingText();
+    if (!ConsoleRun.lists[AlteredList].empty()) status |= ExitAltered;
+    if (!ConsoleRun.lists[UnhashedList].empty()) status |= ExitUnhashed;
+    return status | UnreadableStatus();
+}
+
+static int ListFiles() {
+    SetRecordWords(nullptr, PT("hashed"), PT("no-digest"));
+    int status = ServeCheckRun(List);
+    if (status != 0) return status;
+    PrintClosingText();
+    return UnreadableStatus();
+}
+
+// A listing finds the files without a digest, the writing run works them off.
+static int CreateDigests() {
+    SetRecordWords(nullptr, nullptr, nullptr);
+    int status = ServeCheckRun(List);
+    if (status != 0) return status;
+    if (!ConsoleRun.lists[UnhashedList].empty()) {
+        SetRecordWords(nullptr, PT("written"), nullptr);
+        status = ServeWriteRun(Create, UnhashedList);
+        if (status != 0) return status;
+        if (PrintLeftovers(UnhashedList, PT("not-written")) != 0) status |= ExitFailed;
+    }
+    PrintClosingText();
+    return status;
+}
+
+// A check finds the altered files; each one rewritten leaves the altered list.
+static int RewriteDigests() {
+    SetRecordWords(nullptr, nullptr, nullptr);
+    int status = ServeCheckRun(OperationMode::Check);
+    if (status != 0) return status;
+    status = UnreadableStatus();
+    if (ConsoleRun.lists[AlteredList].empty()) {
+        PrintClosingText();
+        return status;
+    }
+    // The writing run's closing text would hide the files the check could not read.
+    if (status != 0) PrintClosingText();
+    SetRecordWords(nullptr, nullptr, nullptr);
+    ConsoleRun.deleteWord[AlteredList] = PT("written");
+    int written = ServeWriteRun(Rewrite, AlteredList);
+    if (written != 0) return written;
+    // A file whose new digest could not be written is still altered.
+    if (PrintLeftovers(AlteredList, PT("not-written")) != 0) status |= ExitAltered | ExitFailed;
+    PrintClosingText();
+    return status;
+}
+
+static bool ConfirmRemoval() {
+    PrintText(StandardError, PT("Do you really want to delete hashes of these files/folders? [y/N] "));
+    PathString answer;
+    if (!ReadInputLine(&answer)) {
+        PrintText(StandardError, PT("\n"));
+        return false;
+    }
+    return answer == PT("y") || answer == PT("Y") || answer == PT("yes") || answer == PT("Yes");
+}
+
+static int RemoveDigests() {
+    SetRecordWords(nullptr, PT("not-removed"), PT("removed"));
+    int status = ServeCheckRun(Remove);
+    if (status != 0) return status;
+    PrintClosingText();
+    return ConsoleRun.lists[HashedList].empty() ? 0 : ExitFailed;
+}
+
+int RunTargetCommand() {
+    CommandKind command = CommandOptions.command;
+    // Without a terminal nobody could answer the question.
+    if (command == RemoveCommand && !CommandOptions.yes && !InputIsTerminal()) {
+        return PrintUsageError(PT("remove asks first; give --yes when standard input is no terminal"));
+    }
+    if (!ValidateTargets(CommandOptions.operands)) return ExitNoTarget;
+    ConsoleRun.showProgress =
+        !CommandOptions.quiet && (CommandOptions.progress || ChannelIsTerminal(StandardError));
+    if (command == RemoveCommand && !CommandOptions.yes && !ConfirmRemoval()) return 0;
+    PrepareConsoleRuns();
+    switch (command) {
+        case CheckCommand:
+            return CheckTargets();
+        case ListCommand:
+            return ListFiles();
+        case CreateCommand:
+            return CreateDigests();
+        case RewriteCommand:
+            return RewriteDigests();
+        default:
+            return RemoveDigests();
+    }
+}
