@@ -8,3 +8,12 @@
 
 // Writes 3 units per byte at text and a terminator after them.
 void AppendDigestHex(PathChar* text, const uint8_t* bytes, int count);
+
+// The digest viewer's layout in one buffer: "\\?\" at units 0 to 3, the list
+// entry of n units from unit 4. Writes the prefix and the ":z" after the entry
+// (the entry must already stand at unit 4) and returns where the stream path
+// starts: at the entry when it begins with a backslash, else at unit 0.
+PathChar* PrepareViewerStreamPath(PathChar* buffer, int n);
+// Over the ":z": two line feeds and the k bytes read. Returns the text to
+// show, which starts with the entry.
+PathChar* FinishViewerText(PathChar* buffer, int n, const uint8_t* bytes, int k);

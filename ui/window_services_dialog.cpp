@@ -1,0 +1,152 @@
+// The window services of the dialog. A worker's request becomes one
+// synchronous message to MainWindow, carried out by the dialog procedure on
+// the UI thread in order with the window's own changes; on the UI thread
+// itself the message is a direct call.
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "store/operation_state.h"
+#include "store/window_services.h"
+#include "ui/window.h"
+
+enum WindowService : UINT {
+    ServiceSetStatusText = WM_APP + 1,
+    ServiceListClear,
+    ServiceListAppend,
+    ServiceListCount,
+    ServiceListEntry,
+    ServiceListDelete,
+    ServiceEnableStart,
+    ServiceSetStartCaption,
+    ServiceClearStatusBar,
+    ServiceSetProgressTimer,
+    ServiceShowTargetError,
+    ServiceCloseRun,
+    ServiceLast = ServiceCloseRun,
+};
+
+struct ListEntryRequest {
+    int index;
+    PathChar* out;
+    int capacity;
+};
+
+struct CloseRunRequest {
+    const PathChar* closingText;
+    bool enableStart;
+};
+
+static LRESULT Request(WindowService service, WPARAM wParam, LPARAM lParam) {
+    return SendMessageW(MainWindow, service, wParam, lParam);
+}
+
+void SetStatusText(const PathChar* text) { Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(text)); }
+void ListClear(ResultList list) { Request(ServiceListClear, list, 0); }
+void ListAppend(ResultList list, const PathChar* text) {
+    Request(ServiceListAppend, list, reinterpret_cast<LPARAM>(text));
+}
+int ListCount(ResultList list) { return static_cast<int>(Request(ServiceListCount, list, 0)); }
+
+int ListEntry(ResultList list, int index, PathChar* out, int capacity) {
+    ListEntryRequest request = {index, out, capacity};
+    return static_cast<int>(Request(ServiceListEntry, list, reinterpret_cast<LPARAM>(&request)));
+}
+
+void ListDelete(ResultList list, int index) { Request(ServiceListDelete, list, index); }
+void EnableStart() { Request(ServiceEnableStart, 0, 0); }
+void SetStartCaption(const PathChar* caption) {
+    Request(ServiceSetStartCaption, 0, reinterpret_cast<LPARAM>(caption));
+}
+void ClearStatusBar() { Request(ServiceClearStatusBar, 0, 0); }
+void SetProgressTimer(bool running) { Request(ServiceSetProgressTimer, running, 0); }
+
+// The dialog names no single unreadable file; the count stays with the run.
+void ReportUnreadable(const PathChar*) {}
+
+void ShowTargetError(const PathChar* message) {
+    Request(ServiceShowTargetError, 0, reinterpret_cast<LPARAM>(message));
+}
+
+void CloseRun(const PathChar* closingText, bool enableStart) {
+    CloseRunRequest request = {closingText, enableStart};
+    Request(ServiceCloseRun, 0, reinterpret_cast<LPARAM>(&request));
+}
+
+bool IsWindowServiceMessage(UINT message) { return message >= ServiceSetStatusText && message <= ServiceLast; }
+
+static HWND ListControl(WPARAM list) {
+    switch (list) {
+        case AlteredList: return Controls.AlteredList;
+        case HashedList: return Controls.HashedList;
+        case UnhashedList: return Controls.UnhashedList;
+    }
+    return nullptr;
+}
+
+// LB_GETTEXT has no bound of its own: an entry that does not fit is refused.
+static LRESULT CopyListEntry(HWND list, const ListEntryRequest& request) {
+    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, request.index, 0);
+    if (length == LB_ERR || request.index < 0 || length >= request.capacity) return -1;
+    LRESULT got = SendMessageW(list, LB_GETTEXT, request.index, reinterpret_cast<LPARAM>(request.out));
+    return got == LB_ERR ? -1 : got;
+}
+
+// The end of a run as one step of the UI thread, so that no command (a Start
+// click above all) finds the controls restored but the mode not yet Idle.
+static void CloseRunOnWindow(const CloseRunRequest& request) {
+    ProgressTick();
+    KillTimer(MainWindow, ProgressTimerId);
+    RestoreCommands();
+    if (request.enableStart) EnableWindow(Controls.StartButton, TRUE);
+    SetWindowTextW(Controls.StatusText, request.closingText);
+    SetTaskbarState(TBPF_NOPROGRESS);
+    OperationState.Paused = 0;
+    SetGate(OperationState.PauseGate);
+    OperationState.mode = Idle;
+}
+
+LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+        case ServiceSetStatusText:
+            SetWindowTextW(Controls.StatusText, reinterpret_cast<const PathChar*>(lParam));
+            return 0;
+        case ServiceListClear:
+            SendMessageW(ListControl(wParam), LB_RESETCONTENT, 0, 0);
+            return 0;
+        case ServiceListAppend:
+            SendMessageW(ListControl(wParam), LB_ADDSTRING, 0, lParam);
+            return 0;
+        case ServiceListCount:
+            return SendMessageW(ListControl(wParam), LB_GETCOUNT, 0, 0);
+        case ServiceListEntry:
+            return CopyListEntry(ListControl(wParam), *reinterpret_cast<const ListEntryRequest*>(lParam));
+        case ServiceListDelete:
+            SendMessageW(ListControl(wParam), LB_DELETESTRING, static_cast<WPARAM>(lParam), 0);
+            return 0;
+        case ServiceEnableStart:
+            EnableWindow(Controls.StartButton, TRUE);
+            return 0;
+        case ServiceSetStartCaption:
+            SetWindowTextW(Controls.StartButton, reinterpret_cast<const PathChar*>(lParam));
+            return 0;
+        case ServiceClearStatusBar:
+            ClearStatusBarParts();
+            return 0;
+        case ServiceSetProgressTimer:
+            if (wParam) {
+                SetTimer(MainWindow, ProgressTimerId, ProgressTimerPeriod, nullptr);
+            } else {
+                KillTimer(MainWindow, ProgressTimerId);
+            }
+            return 0;
+        case ServiceShowTargetError:
+            // The platform's default caption, an OK button, the error icon.
+            MessageBoxW(MainWindow, reinterpret_cast<const PathChar*>(lParam), nullptr, MB_OK | MB_ICONERROR);
+            return 0;
+        case ServiceCloseRun:
+            CloseRunOnWindow(*reinterpret_cast<const CloseRunRequest*>(lParam));
+            return 0;
+    }
+    return 0;
+}
