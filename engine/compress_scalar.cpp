@@ -15,58 +15,64 @@ static inline uint32_t LoadHalf(const uint8_t* bytes) {
 
 static inline void StoreHalf(uint8_t* bytes, uint32_t value) { std::memcpy(bytes, &value, 4); }
 
-// Entry of table c for column c of the source row (i - c) mod 8.
-#define ENTRY(c, src, i) WhirlpoolTables[c][(src)[8 * (((i) - (c)) & 7) + (c)]]
+// Entry of table c for column c of old row (i - c) mod 8; column bytes are
+// picked from the local copy with byte loads.
+#define ENTRY(c, old, i) WhirlpoolTables[c][(old)[8 * (((i) - (c)) & 7) + (c)]]
 
-// New row i of dst from the old rows of src, XORed with the row i of add.
-#define ROW(dst, src, add, i)                                                                   \
+// New row i from the old rows, XORed with the halves addLow and addHigh.
+#define ROW(rows, old, i, addLow, addHigh)                                                      \
     do {                                                                                        \
-        const uint8_t* e0 = ENTRY(0, src, i);                                                   \
-        const uint8_t* e1 = ENTRY(1, src, i);                                                   \
-        const uint8_t* e2 = ENTRY(2, src, i);                                                   \
-        const uint8_t* e3 = ENTRY(3, src, i);                                                   \
-        const uint8_t* e4 = ENTRY(4, src, i);                                                   \
-        const uint8_t* e5 = ENTRY(5, src, i);                                                   \
-        const uint8_t* e6 = ENTRY(6, src, i);                                                   \
-        const uint8_t* e7 = ENTRY(7, src, i);                                                   \
-        uint32_t low = LoadHalf(e0) ^ LoadHalf(e1) ^ LoadHalf(e2) ^ LoadHalf(e3) ^ LoadHalf(e4) \
-            ^ LoadHalf(e5) ^ LoadHalf(e6) ^ LoadHalf(e7) ^ LoadHalf((add) + 8 * (i));           \
-        uint32_t high = LoadHalf(e0 + 4) ^ LoadHalf(e1 + 4) ^ LoadHalf(e2 + 4)                  \
-            ^ LoadHalf(e3 + 4) ^ LoadHalf(e4 + 4) ^ LoadHalf(e5 + 4) ^ LoadHalf(e6 + 4)         \
-            ^ LoadHalf(e7 + 4) ^ LoadHalf((add) + 8 * (i) + 4);                                 \
-        StoreHalf((dst) + 8 * (i), low);                                                        \
-        StoreHalf((dst) + 8 * (i) + 4, high);                                                   \
+        const uint8_t* e0 = ENTRY(0, old, i);                                                   \
+        const uint8_t* e1 = ENTRY(1, old, i);                                                   \
+        const uint8_t* e2 = ENTRY(2, old, i);                                                   \
+        const uint8_t* e3 = ENTRY(3, old, i);                                                   \
+        const uint8_t* e4 = ENTRY(4, old, i);                                                   \
+        const uint8_t* e5 = ENTRY(5, old, i);                                                   \
+        const uint8_t* e6 = ENTRY(6, old, i);                                                   \
+        const uint8_t* e7 = ENTRY(7, old, i);                                                   \
+        StoreHalf((rows) + 8 * (i), LoadHalf(e0) ^ LoadHalf(e1) ^ LoadHalf(e2) ^ LoadHalf(e3)   \
+                                        ^ LoadHalf(e4) ^ LoadHalf(e5) ^ LoadHalf(e6)            \
+                                        ^ LoadHalf(e7) ^ (addLow));                             \
+        StoreHalf((rows) + 8 * (i) + 4, LoadHalf(e0 + 4) ^ LoadHalf(e1 + 4) ^ LoadHalf(e2 + 4)  \
+                                            ^ LoadHalf(e3 + 4) ^ LoadHalf(e4 + 4)               \
+                                            ^ LoadHalf(e5 + 4) ^ LoadHalf(e6 + 4)               \
+                                            ^ LoadHalf(e7 + 4) ^ (addHigh));                    \
     } while (0)
 
 void CompressBlockScalar() {
-    alignas(16) uint8_t key[64];
-    alignas(16) uint8_t state[64];
-    alignas(16) uint8_t newKey[64];
-    alignas(16) uint8_t newState[64];
-    alignas(16) uint8_t roundConstant[64] = {};
-    std::memcpy(key, StatePtr, 64);
-    for (int n = 0; n < 64; n += 4) StoreHalf(state + n, LoadHalf(BlockPtr + n) ^ LoadHalf(key + n));
+    alignas(8) uint8_t key[64];
+    alignas(8) uint8_t state[64];
+    alignas(8) uint8_t newKey[64];
+    alignas(8) uint8_t newState[64];
+    for (int n = 0; n < 64; n += 4) {
+        uint32_t h = LoadHalf(StatePtr + n);
+        StoreHalf(key + n, h);
+        StoreHalf(state + n, h ^ LoadHalf(BlockPtr + n));
+    }
 
     for (int r = 0; r < 10; r++) {
-        std::memcpy(roundConstant, RoundConstants + 8 * r, 8);
-        ROW(newKey, key, roundConstant, 0);
-        ROW(newKey, key, roundConstant, 1);
-        ROW(newKey, key, roundConstant, 2);
-        ROW(newKey, key, roundConstant, 3);
-        ROW(newKey, key, roundConstant, 4);
-        ROW(newKey, key, roundConstant, 5);
-        ROW(newKey, key, roundConstant, 6);
-        ROW(newKey, key, roundConstant, 7);
-        ROW(newState, state, newKey, 0);
-        ROW(newState, state, newKey, 1);
-        ROW(newState, state, newKey, 2);
-        ROW(newState, state, newKey, 3);
-        ROW(newState, state, newKey, 4);
-        ROW(newState, state, newKey, 5);
-        ROW(newState, state, newKey, 6);
-        ROW(newState, state, newKey, 7);
-        std::memcpy(key, newKey, 64);
-        std::memcpy(state, newState, 64);
+        // The round constant touches row 0 of the key only.
+        const uint8_t* constant = RoundConstants + 8 * r;
+        ROW(newKey, key, 0, LoadHalf(constant), LoadHalf(constant + 4));
+        ROW(newKey, key, 1, 0, 0);
+        ROW(newKey, key, 2, 0, 0);
+        ROW(newKey, key, 3, 0, 0);
+        ROW(newKey, key, 4, 0, 0);
+        ROW(newKey, key, 5, 0, 0);
+        ROW(newKey, key, 6, 0, 0);
+        ROW(newKey, key, 7, 0, 0);
+        ROW(newState, state, 0, LoadHalf(newKey + 0), LoadHalf(newKey + 4));
+        ROW(newState, state, 1, LoadHalf(newKey + 8), LoadHalf(newKey + 12));
+        ROW(newState, state, 2, LoadHalf(newKey + 16), LoadHalf(newKey + 20));
+        ROW(newState, state, 3, LoadHalf(newKey + 24), LoadHalf(newKey + 28));
+        ROW(newState, state, 4, LoadHalf(newKey + 32), LoadHalf(newKey + 36));
+        ROW(newState, state, 5, LoadHalf(newKey + 40), LoadHalf(newKey + 44));
+        ROW(newState, state, 6, LoadHalf(newKey + 48), LoadHalf(newKey + 52));
+        ROW(newState, state, 7, LoadHalf(newKey + 56), LoadHalf(newKey + 60));
+        for (int n = 0; n < 64; n += 4) {
+            StoreHalf(key + n, LoadHalf(newKey + n));
+            StoreHalf(state + n, LoadHalf(newState + n));
+        }
     }
 
     for (int n = 0; n < 64; n += 4) {

@@ -5,32 +5,83 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 
-static inline __m128i LoadRow(const uint8_t* bytes) {
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes));
+#include <cstring>
+
+#if __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+#error "rows and table entries are read as little-endian words"
+#endif
+
+// Four registers hold the eight new rows: pair q has row q in its low lane and
+// row q + 4 in its high lane. Columns k and k + 4 of any old row j feed new
+// rows j + k and j + k + 4 (mod 8), one pair, so each two lookups cost one
+// movq, one movhpd and one pxor. The column bytes come from the old row's two
+// 32-bit halves held in general registers: byte k of the low half is column k,
+// byte k of the high half is column k + 4.
+
+static inline uint32_t LoadHalf(const uint8_t* bytes) {
+    uint32_t value;
+    std::memcpy(&value, bytes, 4);
+    return value;
 }
 
-static inline void StoreRow(uint8_t* bytes, __m128i row) {
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(bytes), row);
+static inline __m128i EntryLow(const uint8_t* tables, int table, uint32_t x) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tables + 2048 * table + 8 * size_t(x)));
 }
 
-#define ENTRY(c, src, i) LoadRow(WhirlpoolTables[c][(src)[8 * (((i) - (c)) & 7) + (c)]])
+static inline __m128i EntryHigh(__m128i low, const uint8_t* tables, int table, uint32_t x) {
+    const double* entry = reinterpret_cast<const double*>(tables + 2048 * table + 8 * size_t(x));
+    return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(low), entry));
+}
 
-// New row i of dst from the old rows of src, XORed with the row `add`.
-#define ROW(dst, src, add, i)                                                                   \
-    StoreRow((dst) + 8 * (i),                                                                   \
-             _mm_xor_si128(                                                                     \
-                 _mm_xor_si128(_mm_xor_si128(ENTRY(0, src, i), ENTRY(1, src, i)),               \
-                               _mm_xor_si128(ENTRY(2, src, i), ENTRY(3, src, i))),              \
-                 _mm_xor_si128(_mm_xor_si128(_mm_xor_si128(ENTRY(4, src, i), ENTRY(5, src, i)), \
-                                             _mm_xor_si128(ENTRY(6, src, i), ENTRY(7, src, i))), \
-                               (add))))
+// The empty asm keeps GCC from regrouping each pair's chain of XORs, which
+// otherwise hoists the lookups and spills them.
+static inline void Absorb(__m128i* pair, __m128i entries) {
+    __asm__("" : "+x"(*pair));
+    *pair = _mm_xor_si128(*pair, entries);
+}
+
+#define BYTE(half, k) (((half) >> (8 * (k))) & 0xFF)
+// New rows j + k (low lane) and j + k + 4 (high lane): tables k and k + 4.
+#define STRAIGHT(q, k) \
+    Absorb(&pair##q, EntryHigh(EntryLow(tables, k, BYTE(low, k)), tables, (k) + 4, BYTE(high, k)))
+// New rows j + k + 4 (low lane) and j + k (high lane): the same two lookups crossed.
+#define CROSSED(q, k) \
+    Absorb(&pair##q, EntryHigh(EntryLow(tables, (k) + 4, BYTE(high, k)), tables, k, BYTE(low, k)))
+#define ROW(rows, j, first, second, third, fourth) \
+    do {                                           \
+        uint32_t low = LoadHalf((rows) + 8 * (j)); \
+        uint32_t high = LoadHalf((rows) + 8 * (j) + 4); \
+        first;                                     \
+        second;                                    \
+        third;                                     \
+        fourth;                                    \
+    } while (0)
+
+// Adds the lookups of all eight old rows into the four pairs.
+#define ALL_ROWS(rows)                                                            \
+    ROW(rows, 0, STRAIGHT(0, 0), STRAIGHT(1, 1), STRAIGHT(2, 2), STRAIGHT(3, 3)); \
+    ROW(rows, 1, STRAIGHT(1, 0), STRAIGHT(2, 1), STRAIGHT(3, 2), CROSSED(0, 3));  \
+    ROW(rows, 2, STRAIGHT(2, 0), STRAIGHT(3, 1), CROSSED(0, 2), CROSSED(1, 3));   \
+    ROW(rows, 3, STRAIGHT(3, 0), CROSSED(0, 1), CROSSED(1, 2), CROSSED(2, 3));    \
+    ROW(rows, 4, CROSSED(0, 0), CROSSED(1, 1), CROSSED(2, 2), CROSSED(3, 3));     \
+    ROW(rows, 5, CROSSED(1, 0), CROSSED(2, 1), CROSSED(3, 2), STRAIGHT(0, 3));    \
+    ROW(rows, 6, CROSSED(2, 0), CROSSED(3, 1), STRAIGHT(0, 2), STRAIGHT(1, 3));   \
+    ROW(rows, 7, CROSSED(3, 0), STRAIGHT(0, 1), STRAIGHT(1, 2), STRAIGHT(2, 3))
+
+static inline void StorePair(uint8_t* rows, int q, __m128i pair) {
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(rows + 8 * q), pair);
+    _mm_storeh_pd(reinterpret_cast<double*>(rows + 8 * q + 32), _mm_castsi128_pd(pair));
+}
 
 void CompressBlockSse2() {
     alignas(16) uint8_t key[64];
     alignas(16) uint8_t state[64];
-    alignas(16) uint8_t newKey[64];
-    alignas(16) uint8_t newState[64];
-    const __m128i zero = _mm_setzero_si128();
+    const uint8_t* tables = WhirlpoolTables[0][0];
+#if defined(__x86_64__)
+    // Held in a register, the tables' base lets every lookup carry its table's
+    // offset in the address; otherwise GCC spends a register on each table.
+    __asm__("" : "+r"(tables));
+#endif
     for (int n = 0; n < 64; n += 16) {
         __m128i h = _mm_loadu_si128(reinterpret_cast<const __m128i*>(StatePtr + n));
         __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(BlockPtr + n));
@@ -39,28 +90,22 @@ void CompressBlockSse2() {
     }
 
     for (int r = 0; r < 10; r++) {
-        ROW(newKey, key, LoadRow(RoundConstants + 8 * r), 0);
-        ROW(newKey, key, zero, 1);
-        ROW(newKey, key, zero, 2);
-        ROW(newKey, key, zero, 3);
-        ROW(newKey, key, zero, 4);
-        ROW(newKey, key, zero, 5);
-        ROW(newKey, key, zero, 6);
-        ROW(newKey, key, zero, 7);
-        ROW(newState, state, LoadRow(newKey + 0), 0);
-        ROW(newState, state, LoadRow(newKey + 8), 1);
-        ROW(newState, state, LoadRow(newKey + 16), 2);
-        ROW(newState, state, LoadRow(newKey + 24), 3);
-        ROW(newState, state, LoadRow(newKey + 32), 4);
-        ROW(newState, state, LoadRow(newKey + 40), 5);
-        ROW(newState, state, LoadRow(newKey + 48), 6);
-        ROW(newState, state, LoadRow(newKey + 56), 7);
-        for (int n = 0; n < 64; n += 16) {
-            _mm_store_si128(reinterpret_cast<__m128i*>(key + n),
-                            _mm_load_si128(reinterpret_cast<const __m128i*>(newKey + n)));
-            _mm_store_si128(reinterpret_cast<__m128i*>(state + n),
-                            _mm_load_si128(reinterpret_cast<const __m128i*>(newState + n)));
-        }
+        // The new key starts from the round constant, which touches row 0 only.
+        __m128i pair0 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(RoundConstants + 8 * r));
+        __m128i pair1 = _mm_setzero_si128();
+        __m128i pair2 = pair1;
+        __m128i pair3 = pair1;
+        ALL_ROWS(key);
+        StorePair(key, 0, pair0);
+        StorePair(key, 1, pair1);
+        StorePair(key, 2, pair2);
+        StorePair(key, 3, pair3);
+        // The new state starts from the new key.
+        ALL_ROWS(state);
+        StorePair(state, 0, pair0);
+        StorePair(state, 1, pair1);
+        StorePair(state, 2, pair2);
+        StorePair(state, 3, pair3);
     }
 
     for (int n = 0; n < 64; n += 16) {
