@@ -1,0 +1,19 @@
+// In-memory digest streams for the dialog tests: Wine stores no alternate data
+// streams, so the four stream calls are replaced by a map keyed by the file's
+// path (the stream path less the "\\?\" prefix and the ":z" suffix).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+enum StreamCall { StreamExistsCall, StreamReadCall, StreamWriteCall, StreamDeleteCall };
+
+void ClearStreams();
+void PutStream(const std::wstring& filePath, const std::vector<uint8_t>& bytes);
+bool GetStream(const std::wstring& filePath, std::vector<uint8_t>* bytes);
+// Every later call of that kind on that file fails.
+void FailStreamCall(const std::wstring& filePath, StreamCall call);
+// Called at the start of every ReadDigestStream with the file's path, on the
+// caller's thread; a test may hold a worker there.
+void SetReadHook(void (*hook)(const std::wstring& filePath));
