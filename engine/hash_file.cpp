@@ -13,6 +13,7 @@ void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHan
     StatePtr = DigestOut;
     std::memset(DigestOut, 0, 64);
     uint8_t* block = ReadBuffer;
+    BlockPtr = block;
     uint32_t buffered = 0;
     // A negative size is treated as empty, length included.
     uint64_t bitLength = ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) << 3 : 0;
