@@ -1,0 +1,69 @@
+// The writing run against a stream layer that misbehaves: the real calls are
+// wrapped at link time (--wrap of WriteDigestStream), so one file's write can
+// store fewer than 64 bytes, and every write can be watched for WriteGuard.
+#include <sys/xattr.h>
+
+#include <atomic>
+#include <string>
+
+#include "engine/whirlpool.h"
+#include "gtest/gtest.h"
+#include "store/store.h"
+#include "tests/store/fixtures_posix.h"
+#include "tests/store/recording_services.h"
+
+// The linker wraps the mangled name, so the two ends are named by it too.
+#define MANGLED_WRITE "_Z17WriteDigestStreamPKcPKhPK10WriteStamp"
+int RealWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__real_" MANGLED_WRITE);
+int WrappedWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__wrap_" MANGLED_WRITE);
+
+namespace {
+std::string ShortWritePath;
+std::atomic<int> WritesSeen;
+std::atomic<int> WritesWithoutGuard;
+}  // namespace
+
+int WrappedWriteDigestStream(const PathChar* streamPath, const uint8_t digest[64], const WriteStamp* stamp) {
+    ++WritesSeen;
+    if (OperationState.WriteGuard.load() != 1) ++WritesWithoutGuard;
+    if (ShortWritePath == streamPath) {
+        // The stream was created (truncating the old digest) but took 40 bytes.
+        setxattr(streamPath, "user.z", digest, 40, 0);
+        return 40;
+    }
+    return RealWriteDigestStream(streamPath, digest, stamp);
+}
+
+namespace {
+
+TEST(WriteFaults, ShortWriteIsAFailureAndEveryWriteHoldsTheGuard) {
+    BuildWhirlpoolTables();
+    ResetRecording(false);
+    std::string root = MakeTempFolder();
+    ASSERT_FALSE(root.empty());
+    WriteBytes(root + "/a", "a");
+    WriteBytes(root + "/b", "b");
+    WriteBytes(root + "/c", "c");
+    ShortWritePath = root + "/b";
+
+    ASSERT_TRUE(ParseTargets((root + "/a " + root + "/b " + root + "/c").c_str()));
+    ASSERT_TRUE(RunAndWait(List));
+    ResetRecording(true);
+    ASSERT_TRUE(RunWriteAndWait(Create, UnhashedList));
+    EXPECT_EQ(WritesSeen.load(), 3);
+    EXPECT_EQ(WritesWithoutGuard.load(), 0);
+    EXPECT_EQ(OperationState.WriteGuard.load(), 0);
+    EXPECT_EQ(Recorded.closingText, "1 hash could not be written.");
+    EXPECT_EQ(ListSnapshot(UnhashedList), std::vector<std::string>({root + "/b"}));
+    EXPECT_EQ(ListSnapshot(HashedList), std::vector<std::string>({root + "/a", root + "/c"}));
+
+    // What the short write left behind is no digest: a check finds it altered.
+    ShortWritePath.clear();
+    ResetRecording(true);
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ASSERT_TRUE(RunAndWait(Check));
+    EXPECT_EQ(ListSnapshot(AlteredList), std::vector<std::string>({root + "/b"}));
+    RemoveTree(root);
+}
+
+}  // namespace
