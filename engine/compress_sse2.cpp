@@ -47,14 +47,14 @@ static inline void Absorb(__m128i* pair, __m128i entries) {
 // New rows j + k + 4 (low lane) and j + k (high lane): the same two lookups crossed.
 #define CROSSED(q, k) \
     Absorb(&pair##q, EntryHigh(EntryLow(tables, (k) + 4, BYTE(high, k)), tables, k, BYTE(low, k)))
-#define ROW(rows, j, first, second, third, fourth) \
-    do {                                           \
-        uint32_t low = LoadHalf((rows) + 8 * (j)); \
+#define ROW(rows, j, first, second, third, fourth)      \
+    do {                                                \
+        uint32_t low = LoadHalf((rows) + 8 * (j));      \
         uint32_t high = LoadHalf((rows) + 8 * (j) + 4); \
-        first;                                     \
-        second;                                    \
-        third;                                     \
-        fourth;                                    \
+        first;                                          \
+        second;                                         \
+        third;                                          \
+        fourth;                                         \
     } while (0)
 
 // Adds the lookups of all eight old rows into the four pairs.

@@ -1,7 +1,9 @@
 // HashFile over real files, pipes and a closed gate.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <thread>
@@ -60,12 +62,16 @@ static bool WaitUntilFinished(HashJob* job, uint32_t milliseconds) {
     return job->finished;
 }
 
-// Digest of the named file through the current CompressBlock, with its own size
-// unless expectedSize is given; bytesDone starts at an odd value to show growth.
-static std::string HashPath(const PathString& path, uint64_t* grownBy, int64_t expectedSize = -2) {
+const int64_t SizeOfTheFile = INT64_MIN;
+
+// Digest of the named file through the current CompressBlock, with the size
+// taken from the open file unless another is given; bytesDone starts at an odd
+// value to show that it grows rather than being set.
+static std::string HashPath(const PathString& path, uint64_t* grownBy,
+                            int64_t expectedSize = SizeOfTheFile) {
     FileHandle file = OpenFileForReading(path.c_str());
     EXPECT_NE(file, NoFile);
-    if (expectedSize == -2) expectedSize = FileSizeOf(file);
+    if (expectedSize == SizeOfTheFile) expectedSize = FileSizeOf(file);
     uint8_t digest[64];
     std::atomic<uint64_t> bytesDone(0x123456789ull);
     HashFile(file, expectedSize, digest, OpenGate(), &bytesDone);

@@ -1,10 +1,13 @@
 #include <gtest/gtest.h>
 
 #include "engine/whirlpool.h"
+#include "test_support.h"
 
 // As at start-up: the tables and the routine choice before anything else.
 int main(int argc, char** argv) {
     BuildWhirlpoolTables();
     testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int result = RUN_ALL_TESTS();
+    RemoveTestFiles();
+    return result;
 }

@@ -89,7 +89,10 @@ void DigestWithRoutine(void (*routine)(), const uint8_t* message, size_t size, s
     std::memcpy(digest, state + stateOffset, 64);
 }
 
+static std::vector<std::string> TestFileNames;
+
 PathString WriteTestFile(const char* name, const uint8_t* bytes, size_t size) {
+    TestFileNames.push_back(name);
     std::FILE* file = std::fopen(name, "wb");
     if (file) {
         if (size) std::fwrite(bytes, 1, size, file);
@@ -98,4 +101,9 @@ PathString WriteTestFile(const char* name, const uint8_t* bytes, size_t size) {
     PathString path;
     for (const char* c = name; *c; c++) path += static_cast<PathChar>(*c);
     return path;
+}
+
+void RemoveTestFiles() {
+    for (const std::string& name : TestFileNames) std::remove(name.c_str());
+    TestFileNames.clear();
 }

@@ -26,5 +26,6 @@ void DigestWithRoutine(void (*routine)(), const uint8_t* message, size_t size, s
                        size_t stateOffset, uint8_t digest[64]);
 
 // Writes a file in the current directory; the name comes back in the
-// platform's native form.
+// platform's native form. RemoveTestFiles deletes every file written.
 PathString WriteTestFile(const char* name, const uint8_t* bytes, size_t size);
+void RemoveTestFiles();
