@@ -36,6 +36,9 @@ struct ServiceRequest {
 static ServiceRequest Request;
 static GateHandle RequestReady;  // auto reset
 static GateHandle RequestDone;   // auto reset
+// The closing worker has taken its last RequestDone: only then may the next
+// run's worker start, or it could take that signal for its own.
+static GateHandle CloseTaken;    // auto reset
 static bool RunClosed;
 static bool TimerRunning;
 static uint64_t NextTick;
@@ -174,12 +177,14 @@ void ShowTargetError(const PathChar* message) { PrintMessage(message); }
 void CloseRun(const PathChar* closingText, bool) {
     Request.text = closingText;
     Submit(CloseRequest, AlteredList);
+    if (!OnServingThread) SetGate(CloseTaken);
 }
 
 void PrepareConsoleRuns() {
     OnServingThread = true;
     RequestReady = CreateGate(false, false);
     RequestDone = CreateGate(false, false);
+    CloseTaken = CreateGate(false, false);
     InstallRunSignals();
 }
 
@@ -208,7 +213,10 @@ static int ServeUntilClosed() {
         if (WaitGateFor(RequestReady, PollMilliseconds)) {
             CarryOutRequest();
             SetGate(RequestDone);
-            if (RunClosed) return 0;
+            if (RunClosed) {
+                WaitGate(CloseTaken);
+                return 0;
+            }
         }
         if (InterruptRequested()) {
             // A digest write under way is finished, none begins; the worker

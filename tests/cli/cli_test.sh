@@ -1,0 +1,670 @@
+#!/bin/sh
+# Black-box tests of the console front end on real temporary trees.
+# Usage: cli_test.sh QUORVANE GROUP HOLD_LEASE
+# Exit status 0 when the group passed, 1 when it failed, 77 when it could not
+# run here at all.
+absolute() { printf '%s/%s' "$(cd "$(dirname "$1")" && pwd)" "$(basename "$1")"; }
+Q=$(absolute "$1")
+GROUP=$2
+HOLD_LEASE=$(absolute "$3")
+
+T=$(mktemp -d) || exit 1
+# Display paths are absolute and come from getcwd, so no symbolic links here.
+T=$(cd "$T" && pwd -P)
+trap 'chmod -R u+rwx "$T" 2>/dev/null; rm -rf "$T"' EXIT
+cd "$T" || exit 1
+
+failures=0
+fail() {
+    printf 'FAIL [%s]: %s\n' "$GROUP" "$*" >&2
+    failures=$((failures + 1))
+}
+note() { printf '%s\n' "$*"; }
+
+# A run that hangs fails here instead of stalling the whole suite.
+LIMIT=
+command -v timeout >/dev/null 2>&1 && LIMIT="timeout 60"
+
+# run ARGS...: stdout in $T/out, stderr in $T/err, status in $rc; no terminal.
+run() {
+    $LIMIT "$Q" "$@" >"$T/out" 2>"$T/err" </dev/null
+    rc=$?
+    [ "$rc" = 124 ] && [ -n "$LIMIT" ] && fail "quorvane $*: still running after 60 s"
+}
+
+expect_status() {
+    [ "$rc" = "$1" ] || fail "$2: exit status $rc, expected $1; stderr: $(cat "$T/err")"
+}
+
+# expect_out WHAT LINE...: stdout holds exactly these lines, in any order
+# (the walk follows the file system's order).
+expect_out() {
+    what=$1
+    shift
+    if [ $# -eq 0 ]; then : >"$T/exp"; else printf '%s\n' "$@" | LC_ALL=C sort >"$T/exp"; fi
+    LC_ALL=C sort "$T/out" >"$T/got"
+    if ! cmp -s "$T/exp" "$T/got"; then
+        fail "$what: stdout differs (expected, then got)"
+        cat "$T/exp" "$T/got" >&2
+    fi
+}
+
+# expect_err WHAT LINE...: stderr is exactly these lines, in this order.
+expect_err() {
+    what=$1
+    shift
+    if [ $# -eq 0 ]; then : >"$T/exp"; else printf '%s\n' "$@" >"$T/exp"; fi
+    if ! cmp -s "$T/exp" "$T/err"; then
+        fail "$what: stderr differs (expected, then got)"
+        cat "$T/exp" "$T/err" >&2
+    fi
+}
+
+# The digest stored in user.z as lower-case hex, "none" without one, read
+# without the program under test; empty when no tool for it is installed.
+stored_hex() {
+    if command -v python3 >/dev/null 2>&1; then
+        python3 -c '
+import os, sys
+try:
+    print(os.getxattr(sys.argv[1], "user.z").hex())
+except OSError:
+    print("none")' "$1"
+    elif command -v getfattr >/dev/null 2>&1; then
+        v=$(getfattr -e hex -n user.z --absolute-names -- "$1" 2>/dev/null | sed -n 's/^user\.z=0x//p')
+        [ -n "$v" ] && echo "$v" || echo none
+    fi
+}
+
+# set_stored_hex FILE HEX: writes user.z directly; false without a tool.
+set_stored_hex() {
+    if command -v python3 >/dev/null 2>&1; then
+        python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.z", bytes.fromhex(sys.argv[2]))' "$1" "$2"
+    elif command -v setfattr >/dev/null 2>&1; then
+        setfattr -n user.z -v "0x$2" -- "$1"
+    else
+        return 1
+    fi
+}
+
+mtime() { stat -c %y -- "$1"; }
+
+# change_byte FILE OFFSET CHAR: a new byte, the last-write time put back.
+change_byte() {
+    touch -r "$1" "$T/stamp"
+    printf '%s' "$3" | dd of="$1" bs=1 seek="$2" conv=notrunc 2>/dev/null
+    touch -r "$T/stamp" "$1"
+}
+
+# Whirlpool of known messages: the ISO/IEC 10118-3 vectors, and zero-filled
+# files around the 64 KiB read size as an independent implementation gives them.
+EMPTY=19fa61d75522a4669b44e39c1d2e1726c530232130d407f89afee0964997f7a73e83be698b288febcf88e3e03c4f0757ea8964e59b63d93708b138cc42a66eb3
+ABC=4e2448a4c6f486bb16b6562c73b4020bf3043e3a731bce721ae1b303d97e6d4c7181eebdb6c57e277d0e34957114cbd6c797fc9d95d8b582d225292076d4eef5
+FOX=b97de512e91e3828b40d2b0fdce9ceb3c4a71f9bea8d88e75c4fa854df36725fd2b52eb6544edcacd6f8beddfea403cb55ae31f03ad62a5ef54e42ee82c3fb35
+MILLION_A=0c99005beb57eff50a7cf005560ddf5d29057fd86b20bfd62deca0f1ccea4af51fc15490eddc47af32bb2b66c34ff9ad8c6008ad677f77126953b226e4ed8b01
+ZEROS_63=0fac8ef35b4f7be6e1ac1580eef1a8a90f81e3043cc45e918eda3543d9d4e9e3aa16c8e5e71bf792f81ca67f625ff98f9ca1eab8fa9b78c9d2e771cf249768dd
+ZEROS_64=15cfa7c1df8e0d6753d9a9aed0642867e26bb3cf11df7dac96f60c274e060fda941ec41eaff5f7375f3839632516ae9a831d9f2fbe2bd0ff02e9cf16e99ebd03
+ZEROS_65535=f67d66cd0b052945affbbd19ee9acbf042919877a69eef1be3f7c7c14971db991751a62e85bcabebd9aaca5839f84fb9c11892ec362a8e14b4fce7a45b696b08
+ZEROS_65536=199a607ab91239883e7d144a6d13b8510c0b8733158bd2bfea4ebcb34a37d654270ddcdbfd7418916206bfda3c65cde63422d2f7ee8c32e215af467005c34c8a
+ZEROS_65537=f5f1321a5471893e789984f94a63f72b52dd2b68cb041fc1ed1fdbbc79851e30b021cef0131f832b3e211f80c7368b3a173b3329ab06000312ae069ff11d355e
+ZEROS_200000=2aa4f8eaeaec125f4dd6e5e2a9f6490814965ead3f458db57be599cd5a7d26b4ad8bc54297de80f9355cdec4ed244376944992e71fc482888495ea629cf12817
+
+USAGE_TAIL="Usage: quorvane COMMAND [OPTIONS] TARGET...
+Try 'quorvane --help' for more information."
+
+test_usage() {
+    run --help
+    expect_status 0 "--help"
+    grep -q '^Usage: quorvane COMMAND \[OPTIONS\] TARGET\.\.\.$' "$T/out" || fail "--help: no usage line"
+    grep -q 'not-removed' "$T/out" || fail "--help: the output words are not named"
+    cp "$T/out" "$T/help"
+    for form in help -h "check --help" "show -0 --help"; do
+        # shellcheck disable=SC2086
+        run $form
+        expect_status 0 "$form"
+        cmp -s "$T/out" "$T/help" || fail "$form prints other text than --help"
+    done
+
+    run --version
+    expect_status 0 "--version"
+    expect_out "--version" "0.4.0.0"
+
+    # Every usage error: status 64, the problem, the usage line, nothing started.
+    mkdir d && printf abc >d/a
+    while IFS='|' read -r args problem; do
+        # shellcheck disable=SC2086
+        run $args
+        expect_status 64 "'$args'"
+        expect_out "'$args'"
+        expect_err "'$args'" "quorvane: $problem" "$USAGE_TAIL"
+    done <<'EOF'
+|no command given
+frob d|unknown command 'frob'
+check --frob d|unknown option '--frob'
+check|no target given
+check -0 --|no target given
+show|no file given
+check --hex d|--hex belongs to show
+list --yes d|--yes belongs to remove
+digest --quiet d/a|--progress and --quiet belong to check, list, create, rewrite and remove
+check --quiet --progress d|--progress and --quiet exclude each other
+show -0 d/a|-0 needs --hex with show
+remove d|remove asks first; give --yes when standard input is no terminal
+EOF
+    [ "$(stored_hex d/a)" = none ] || [ -z "$(stored_hex d/a)" ] || fail "a usage error wrote a digest"
+    # Usage errors come before the targets are looked at.
+    run remove missing
+    expect_status 64 "remove of a missing target without --yes"
+}
+
+test_digest() {
+    : >empty
+    printf abc >abc
+    printf 'The quick brown fox jumps over the lazy dog' >fox
+    head -c 1000000 /dev/zero | tr '\0' a >million
+    for n in 63 64 65535 65536 65537 200000; do head -c $n /dev/zero >zeros$n; done
+    run digest empty abc fox million zeros63 zeros64 zeros65535 zeros65536 zeros65537 zeros200000
+    expect_status 0 "digest of known files"
+    expect_err "digest of known files"
+    printf '%s  %s\n' "$EMPTY" empty "$ABC" abc "$FOX" fox "$MILLION_A" million "$ZEROS_63" zeros63 \
+        "$ZEROS_64" zeros64 "$ZEROS_65535" zeros65535 "$ZEROS_65536" zeros65536 "$ZEROS_65537" zeros65537 \
+        "$ZEROS_200000" zeros200000 >"$T/exp"
+    cmp -s "$T/exp" "$T/out" || { fail "digest: wrong digests or order"; diff "$T/exp" "$T/out" >&2; }
+
+    # A file that cannot be read is named with the reason; the others are still printed.
+    mkdir folder
+    mkfifo fifo
+    run digest abc missing folder fifo empty
+    expect_status 4 "digest with unreadable operands"
+    expect_out "digest with unreadable operands" "$ABC  abc" "$EMPTY  empty"
+    expect_err "digest with unreadable operands" "quorvane: missing: No such file or directory" \
+        "quorvane: folder: Is a directory" "quorvane: fifo: Not a regular file"
+
+    # -0 ends each record with NUL; an absolute path is printed as given.
+    run digest -0 abc "$T/empty"
+    printf '%s  %s\0' "$ABC" abc "$EMPTY" "$T/empty" >"$T/exp"
+    cmp -s "$T/exp" "$T/out" || fail "digest -0: records not NUL-terminated"
+}
+
+test_roundtrip() {
+    mkdir -p d/sub/deeper
+    printf abc >d/a.txt
+    : >d/empty
+    head -c 200000 /dev/zero >d/sub/zeros
+    printf 'The quick brown fox jumps over the lazy dog' >d/sub/deeper/fox
+    touch -d '2001-02-03 04:05:06.123456789' d/a.txt
+    before=$(mtime d/a.txt)
+
+    run create d
+    expect_status 0 "create"
+    expect_out "create" "written  $T/d/a.txt" "written  $T/d/empty" "written  $T/d/sub/zeros" \
+        "written  $T/d/sub/deeper/fox"
+    expect_err "create" "Ready."
+    [ "$(mtime d/a.txt)" = "$before" ] || fail "create changed the last-write time"
+    if [ -n "$(stored_hex d/a.txt)" ]; then
+        [ "$(stored_hex d/a.txt)" = "$ABC" ] || fail "create stored $(stored_hex d/a.txt) for abc"
+        [ "$(stored_hex d/empty)" = "$EMPTY" ] || fail "create stored the wrong digest of the empty file"
+        [ "$(stored_hex d/sub/zeros)" = "$ZEROS_200000" ] || fail "create stored the wrong digest of zeros"
+    else
+        note "no python3 or getfattr: stored digests checked through show only"
+    fi
+
+    # show: the path, an empty line, four lines of 16 upper-case groups.
+    run show d/a.txt
+    expect_status 0 "show"
+    printf '%s\n' d/a.txt "" \
+        "4E 24 48 A4 C6 F4 86 BB 16 B6 56 2C 73 B4 02 0B" \
+        "F3 04 3E 3A 73 1B CE 72 1A E1 B3 03 D9 7E 6D 4C" \
+        "71 81 EE BD B6 C5 7E 27 7D 0E 34 95 71 14 CB D6" \
+        "C7 97 FC 9D 95 D8 B5 82 D2 25 29 20 76 D4 EE F5" >"$T/exp"
+    cmp -s "$T/exp" "$T/out" || { fail "show: not the viewer's text"; diff "$T/exp" "$T/out" >&2; }
+    # --hex compares equal with digest.
+    run show --hex d/a.txt d/sub/deeper/fox
+    cp "$T/out" "$T/shown"
+    run digest d/a.txt d/sub/deeper/fox
+    cmp -s "$T/shown" "$T/out" || fail "show --hex and digest disagree"
+
+    run check d
+    expect_status 0 "check after create"
+    expect_out "check after create"
+    expect_err "check after create" "All files checked successfully."
+
+    # Nothing left to create: no record, nothing rewritten.
+    run create d
+    expect_status 0 "second create"
+    expect_out "second create"
+    expect_err "second create" "Ready."
+
+    # One byte changed, last-write time put back: only the digest notices.
+    change_byte d/sub/zeros 100000 x
+    run check d
+    expect_status 1 "check of a changed byte"
+    expect_out "check of a changed byte" "altered  $T/d/sub/zeros"
+    expect_err "check of a changed byte" "Ready."
+
+    # A new file without a digest and the altered one: flags add up.
+    printf new >d/new.txt
+    run check d
+    expect_status 3 "check with altered and new"
+    expect_out "check with altered and new" "altered  $T/d/sub/zeros" "no-digest  $T/d/new.txt"
+    expect_err "check with altered and new" "Ready."
+
+    # rewrite takes the change as the new truth and leaves files without a digest alone.
+    zeros_time=$(mtime d/sub/zeros)
+    run rewrite d
+    expect_status 0 "rewrite"
+    expect_out "rewrite" "written  $T/d/sub/zeros"
+    expect_err "rewrite" "Ready."
+    [ "$(mtime d/sub/zeros)" = "$zeros_time" ] || fail "rewrite changed the last-write time"
+    run check d/sub d/a.txt
+    expect_status 0 "check after rewrite"
+    expect_err "check after rewrite" "All files checked successfully."
+    run rewrite d
+    expect_status 0 "rewrite with nothing altered"
+    expect_out "rewrite with nothing altered"
+    expect_err "rewrite with nothing altered" "Ready."
+
+    run list d
+    expect_status 0 "list"
+    expect_out "list" "hashed  $T/d/a.txt" "hashed  $T/d/empty" "hashed  $T/d/sub/zeros" \
+        "hashed  $T/d/sub/deeper/fox" "no-digest  $T/d/new.txt"
+    expect_err "list" "Ready."
+
+    # A stored digest cut short never matches; show prints what is stored.
+    if set_stored_hex d/sub/deeper/fox 000102030405060708090a0b0c0d0e0f1011121314 2>/dev/null; then
+        run check d/sub/deeper
+        expect_status 1 "check of a short digest"
+        expect_out "check of a short digest" "altered  $T/d/sub/deeper/fox"
+        run show d/sub/deeper/fox
+        printf '%s\n' d/sub/deeper/fox "" "00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F" "10 11 12 13 14 " \
+            >"$T/exp"
+        cmp -s "$T/exp" "$T/out" || { fail "show of a short digest"; diff "$T/exp" "$T/out" >&2; }
+        run show --hex d/sub/deeper/fox
+        expect_out "show --hex of a short digest" "000102030405060708090a0b0c0d0e0f1011121314  d/sub/deeper/fox"
+        run rewrite d/sub/deeper
+        expect_out "rewrite of a short digest" "written  $T/d/sub/deeper/fox"
+    else
+        note "no python3 or setfattr: short digests not tested"
+    fi
+
+    run remove --yes d/sub d/a.txt
+    expect_status 0 "remove"
+    expect_out "remove" "removed  $T/d/sub/zeros" "removed  $T/d/sub/deeper/fox" "removed  $T/d/a.txt"
+    expect_err "remove" "Ready."
+    for f in d/sub/zeros d/sub/deeper/fox d/a.txt; do
+        h=$(stored_hex "$f")
+        [ -z "$h" ] || [ "$h" = none ] || fail "remove left user.z on $f"
+    done
+    run show d/a.txt d/empty
+    expect_status 4 "show after remove"
+    expect_out "show after remove" "d/empty" "" \
+        "19 FA 61 D7 55 22 A4 66 9B 44 E3 9C 1D 2E 17 26" \
+        "C5 30 23 21 30 D4 07 F8 9A FE E0 96 49 97 F7 A7" \
+        "3E 83 BE 69 8B 28 8F EB CF 88 E3 E0 3C 4F 07 57" \
+        "EA 89 64 E5 9B 63 D9 37 08 B1 38 CC 42 A6 6E B3"
+    expect_err "show after remove" "quorvane: d/a.txt: no digest"
+    run check d
+    expect_status 2 "check after remove"
+    expect_out "check after remove" "no-digest  $T/d/a.txt" "no-digest  $T/d/sub/zeros" \
+        "no-digest  $T/d/sub/deeper/fox" "no-digest  $T/d/new.txt"
+    # A second removal finds nothing to remove and still succeeds.
+    run remove --yes d/a.txt
+    expect_status 0 "remove without digest"
+    expect_out "remove without digest" "removed  $T/d/a.txt"
+
+    # create and rewrite run two workers one after the other; the second must
+    # not take the first one's last reply. One processor makes the race likely.
+    pin=
+    command -v taskset >/dev/null 2>&1 && taskset -c 0 true 2>/dev/null && pin="taskset -c 0"
+    printf x >one
+    i=0
+    while [ $i -lt 40 ]; do
+        timeout 10 $pin "$Q" create --quiet one >/dev/null 2>&1 </dev/null
+        rc=$?
+        [ "$rc" = 0 ] || { fail "create one after another: status $rc in round $i"; break; }
+        "$Q" remove --quiet --yes one >/dev/null 2>&1
+        i=$((i + 1))
+    done
+
+    # --quiet: records only.
+    run create --quiet d
+    expect_status 0 "create --quiet"
+    expect_err "create --quiet"
+    [ "$(wc -l <"$T/out")" -eq 4 ] || fail "create --quiet: expected 4 records"
+}
+
+test_names() {
+    mkdir d
+    blank="$T/d/with blank"
+    quote="$T/d/say \"hi\" it's"
+    dash="$T/d/-0"
+    backslash="$T/d/back\\slash"
+    newline="$T/d/two
+lines"
+    bad="$T/d/bad$(printf '\377\376')name"
+    for f in "$blank" "$quote" "$dash" "$backslash" "$newline" "$bad"; do printf '%s' "$f" >"$f"; done
+
+    run create -0 d
+    expect_status 0 "create of odd names"
+    printf 'written  %s\0' "$blank" "$quote" "$dash" "$backslash" "$newline" "$bad" | LC_ALL=C sort -z >"$T/exp"
+    LC_ALL=C sort -z "$T/out" >"$T/got"
+    cmp -s "$T/exp" "$T/got" || fail "create -0 of odd names: records differ"
+
+    # Each as a target of its own, one argument each; '--' lets a name begin with '-'.
+    run check -- "$blank" "$quote" "$dash" "$backslash" "$newline" "$bad"
+    expect_status 0 "check of odd names as targets"
+    expect_err "check of odd names as targets" "All files checked successfully."
+
+    change_byte "$newline" 0 X
+    change_byte "$bad" 0 X
+    run check -0 d
+    expect_status 1 "check -0 of odd names"
+    printf 'altered  %s\0' "$newline" "$bad" | LC_ALL=C sort -z >"$T/exp"
+    LC_ALL=C sort -z "$T/out" >"$T/got"
+    cmp -s "$T/exp" "$T/got" || fail "check -0 of odd names: records differ"
+
+    run digest -0 -- "$dash" "$bad"
+    expect_status 0 "digest of odd names"
+    tr '\000' '\n' <"$T/out" | cut -c131- >"$T/got"
+    printf '%s\n' "$dash" "$bad" | cmp -s - "$T/got" || fail "digest -0 of odd names"
+
+    run rewrite -0 d
+    expect_status 0 "rewrite of odd names"
+    printf 'written  %s\0' "$newline" "$bad" | LC_ALL=C sort -z >"$T/exp"
+    LC_ALL=C sort -z "$T/out" >"$T/got"
+    cmp -s "$T/exp" "$T/got" || fail "rewrite -0 of odd names: records differ"
+
+    # A relative target resolves against the current directory.
+    (cd d && "$Q" list "with blank" >"$T/out" 2>"$T/err")
+    expect_out "list of a relative target" "hashed  $blank"
+}
+
+test_missing() {
+    mkdir d
+    printf abc >d/a
+    run create d "$T/no such" d/a
+    expect_status 66 "create with a missing target"
+    expect_out "create with a missing target"
+    expect_err "create with a missing target" "Cannot retrieve properties of" "$T/no such"
+    run show d/a
+    expect_status 4 "nothing was created"
+    # The first missing target is the one named.
+    run check gone1 gone2
+    expect_status 66 "check of two missing targets"
+    expect_err "check of two missing targets" "Cannot retrieve properties of" "gone1"
+    run remove --yes ""
+    expect_status 66 "remove of an empty target"
+    expect_err "remove of an empty target" "Cannot retrieve properties of" ""
+    # A FIFO target exists, but is no file to read: passed over.
+    mkfifo fifo
+    run list fifo d
+    expect_status 0 "list of a FIFO target"
+    expect_out "list of a FIFO target" "no-digest  $T/d/a"
+}
+
+test_unreadable() {
+    tested=0
+    mkdir d
+    printf abc >d/locked
+    printf xyz >d/free
+    "$Q" create --quiet d >/dev/null
+    # A lease: the digest is readable, the contents cannot be opened, even by root.
+    "$HOLD_LEASE" "$T/d/locked" "$Q" check d >"$T/out" 2>"$T/err" </dev/null
+    rc=$?
+    if [ "$rc" = 77 ]; then
+        note "no file leases here: locked contents not tested"
+    else
+        tested=1
+        expect_status 4 "check of a locked file"
+        expect_out "check of a locked file" "unreadable  $T/d/locked"
+        expect_err "check of a locked file" "1 file could not be read."
+        "$HOLD_LEASE" "$T/d/locked" "$Q" digest d/free d/locked >"$T/out" 2>"$T/err" </dev/null
+        rc=$?
+        expect_status 4 "digest of a locked file"
+        expect_out "digest of a locked file" "$(printf '%s  d/free' "$("$Q" digest d/free | cut -c1-128)")"
+        grep -q '^quorvane: d/locked: ' "$T/err" || fail "digest of a locked file: no message naming it"
+        # rewrite: the check cannot read it, so it is not taken for altered.
+        change_byte d/locked 0 X
+        "$HOLD_LEASE" "$T/d/locked" "$Q" rewrite d >"$T/out" 2>"$T/err" </dev/null
+        rc=$?
+        expect_status 4 "rewrite of a locked file"
+        expect_out "rewrite of a locked file" "unreadable  $T/d/locked"
+        expect_err "rewrite of a locked file" "1 file could not be read."
+        # create: a file without a digest that cannot be read is not written.
+        "$Q" remove --yes --quiet d/locked >/dev/null
+        "$HOLD_LEASE" "$T/d/locked" "$Q" create d >"$T/out" 2>"$T/err" </dev/null
+        rc=$?
+        expect_status 4 "create of a locked file"
+        expect_out "create of a locked file" "not-written  $T/d/locked"
+        expect_err "create of a locked file" "1 hash could not be written."
+    fi
+
+    # As an unprivileged user: denied contents, denied digests.
+    if [ "$(id -u)" != 0 ] || ! command -v setpriv >/dev/null 2>&1; then
+        note "not root or no setpriv: permission failures not tested"
+    else
+        tested=1
+        cp "$Q" "$T/quorvane"
+        chmod 755 "$T" "$T/quorvane"
+        mkdir p
+        chmod 755 p
+        printf one >p/secret
+        printf two >p/open
+        printf three >p/third
+        "$Q" create --quiet p >/dev/null
+        chmod 000 p/secret
+        as_nobody() {
+            setpriv --reuid=65534 --regid=65534 --clear-groups "$T/quorvane" "$@" >"$T/out" 2>"$T/err" </dev/null
+            rc=$?
+        }
+        as_nobody check p
+        expect_status 4 "check of a denied file"
+        expect_out "check of a denied file" "unreadable  $T/p/secret"
+        expect_err "check of a denied file" "1 file could not be read."
+        as_nobody digest p/secret p/open
+        expect_status 4 "digest of a denied file"
+        expect_err "digest of a denied file" "quorvane: p/secret: Permission denied"
+
+        # Readable but not writable: digests can be neither written nor deleted.
+        chmod 644 p/secret
+        as_nobody remove --yes p
+        expect_status 4 "remove of foreign files"
+        expect_out "remove of foreign files" "not-removed  $T/p/secret" "not-removed  $T/p/open" \
+            "not-removed  $T/p/third"
+        expect_err "remove of foreign files" "3 hashes could not be deleted."
+        "$Q" remove --yes --quiet p/open >/dev/null
+        as_nobody create p
+        expect_status 4 "create of a foreign file"
+        expect_out "create of a foreign file" "not-written  $T/p/open"
+        expect_err "create of a foreign file" "1 hash could not be written."
+        change_byte p/secret 0 X
+        change_byte p/third 0 X
+        as_nobody rewrite p
+        expect_status 5 "rewrite of foreign files"
+        expect_out "rewrite of foreign files" "not-written  $T/p/secret" "not-written  $T/p/third"
+        expect_err "rewrite of foreign files" "2 hashes could not be written."
+        run check p/secret p/third
+        expect_status 1 "foreign files stay altered"
+    fi
+    [ "$tested" = 1 ] || return 77
+}
+
+# now_ms: milliseconds of the clock, for rough timing.
+now_ms() { date +%s%3N; }
+
+# Bytes this machine digests per millisecond, measured once.
+SPEED=
+measure_speed() {
+    [ -n "$SPEED" ] && return
+    truncate -s 200000000 "$T/probe"
+    start=$(now_ms)
+    "$Q" digest "$T/probe" >/dev/null
+    spent=$(($(now_ms) - start))
+    [ "$spent" -gt 0 ] || spent=1
+    rm -f "$T/probe"
+    SPEED=$((200000000 / spent))
+}
+
+# make_slow_file FILE SECONDS: a file with a digest that a check needs about
+# SECONDS to read: digested while small, then grown (sparse), so that it
+# checks as altered.
+make_slow_file() {
+    measure_speed
+    printf x >"$1"
+    "$Q" create --quiet "$1" >/dev/null
+    truncate -s $((SPEED * 1000 * $2)) "$1"
+}
+
+process_state() { awk '{print $3}' "/proc/$1/stat" 2>/dev/null; }
+
+test_interrupt() {
+    # Ctrl-C during a long check: out within a poll, status 130.
+    mkdir big
+    make_slow_file big/slow 20
+    "$Q" check --progress big >"$T/out" 2>"$T/err" &
+    pid=$!
+    sleep 2
+    kill -INT "$pid"
+    start=$(now_ms)
+    wait "$pid"
+    rc=$?
+    expect_status 130 "Ctrl-C during check"
+    [ $(($(now_ms) - start)) -lt 2000 ] || fail "Ctrl-C during check: took over 2 s to end"
+    grep -q 'MB/s' "$T/err" || fail "Ctrl-C during check: no progress line before the interrupt"
+    grep -q 'checked\|Ready' "$T/err" && fail "Ctrl-C during check: a closing text was printed"
+
+    # SIGTERM the same way.
+    "$Q" check big >"$T/out" 2>"$T/err" &
+    pid=$!
+    sleep 1
+    kill -TERM "$pid"
+    wait "$pid"
+    rc=$?
+    expect_status 130 "SIGTERM during check"
+
+    # Ctrl-C during a create: every file has a whole digest or none.
+    # 30 files of a quarter second each; sizes differ, so do the digests.
+    mkdir many
+    i=0
+    while [ $i -lt 30 ]; do
+        truncate -s $((SPEED * 250 + i)) many/f$i
+        i=$((i + 1))
+    done
+    "$Q" create many >"$T/out" 2>"$T/err" &
+    pid=$!
+    sleep 2
+    kill -INT "$pid"
+    wait "$pid"
+    rc=$?
+    expect_status 130 "Ctrl-C during create"
+    written=$(grep -c '^written  ' "$T/out")
+    if [ "$written" -eq 0 ] || [ "$written" -eq 30 ]; then
+        note "the interrupt did not land in the middle of the create ($written of 30 written)"
+    fi
+    cp "$T/out" "$T/written"
+    run check many
+    [ "$rc" = 2 ] || [ "$rc" = 0 ] || fail "check after an interrupted create: status $rc (altered digests?)"
+    grep -q '^altered' "$T/out" && fail "an interrupted create left a wrong digest"
+    hashed=$(($(ls many | wc -l) - $(grep -c '^no-digest  ' "$T/out")))
+    [ "$hashed" -ge "$written" ] || fail "files reported written have no digest"
+    [ "$hashed" -le $((written + 1)) ] || fail "more digests ($hashed) than reported writes ($written) plus the one under way"
+    for f in many/*; do
+        h=$(stored_hex "$f")
+        [ -z "$h" ] || [ "$h" = none ] || [ ${#h} -eq 128 ] || fail "$f holds a digest of ${#h} hex digits"
+    done
+}
+
+test_stop() {
+    mkdir big
+    make_slow_file big/slow 5
+    "$Q" check --progress big >"$T/out" 2>"$T/err" &
+    pid=$!
+    sleep 2
+    kill -TSTP "$pid"
+    sleep 1
+    if [ "$(process_state "$pid")" != T ]; then
+        kill -CONT "$pid" 2>/dev/null
+        wait "$pid"
+        note "Ctrl-Z did not stop the process here (orphaned process group?)"
+        return 77
+    fi
+    before=$(tr '\r' '\n' <"$T/err" | sed -n 's/.*Average: *\([0-9.]*\) MB\/s.*/\1/p' | tail -n 1)
+    sleep 5
+    [ "$(process_state "$pid")" = T ] || fail "the stopped process did not stay stopped"
+    kill -CONT "$pid"
+    wait "$pid"
+    rc=$?
+    expect_status 1 "check stopped and continued"
+    expect_out "check stopped and continued" "altered  $T/big/slow"
+    grep -q 'Ready\.$' "$T/err" || fail "no closing text after continuing"
+    after=$(tr '\r' '\n' <"$T/err" | sed -n 's/.*Average: *\([0-9.]*\) MB\/s.*/\1/p' | tail -n 1)
+    if [ -z "$before" ] || [ -z "$after" ]; then
+        fail "no average throughput before ($before) or after ($after) the stop"
+    else
+        # Counted in, 5 s of stop in a run of about 5 s would halve the average.
+        awk -v b="$before" -v a="$after" 'BEGIN { exit !(a >= 0.7 * b) }' ||
+            fail "the stopped time counts in the throughput: average $before MB/s before, $after MB/s at the end"
+    fi
+}
+
+test_progress() {
+    mkdir big
+    make_slow_file big/slow 3
+
+    # Not a terminal: no progress line, just the closing text.
+    run check big
+    expect_err "check without a terminal" "Ready."
+    run check --progress big
+    grep -q ' *[0-9.]* %  *[0-9.]* MB/s  (Average: *[0-9.]* MB/s)  Remaining: [0-9][0-9]:[0-9][0-9]:[0-9][0-9]' \
+        "$T/err" || fail "--progress: no line in the window's format"
+    grep -q '100\.0 %' "$T/err" || fail "--progress: the final tick does not show 100.0 %"
+    tail -c 8 "$T/err" | grep -q "$(printf '\r')Ready\.$" ||
+        fail "--progress: the line is not cleared before the closing text"
+    run check --quiet big
+    expect_err "check --quiet"
+    # A listing reads no contents: the line never appears.
+    run list --progress big
+    expect_err "list --progress" "Ready."
+
+    # On a terminal the line appears by itself.
+    if command -v script >/dev/null 2>&1; then
+        script -qec "'$Q' check big" /dev/null </dev/null >"$T/tty" 2>&1
+        grep -q 'Remaining:' "$T/tty" || fail "check on a terminal: no progress line"
+        grep -q 'Ready\.' "$T/tty" || fail "check on a terminal: no closing text"
+    else
+        note "no script(1): the terminal's progress line not tested"
+    fi
+}
+
+test_confirm() {
+    command -v script >/dev/null 2>&1 || { note "no script(1): the question not tested"; return 77; }
+    mkdir d
+    printf abc >d/a
+    "$Q" create --quiet d >/dev/null
+    printf 'n\n' | script -qec "'$Q' remove d" /dev/null >"$T/tty" 2>&1
+    grep -q 'Do you really want to delete hashes of these files/folders?' "$T/tty" || fail "remove asked nothing"
+    "$Q" show d/a >/dev/null 2>&1 || fail "remove answered no deleted the digest"
+    printf 'y\n' | script -qec "'$Q' remove d" /dev/null >"$T/tty" 2>&1
+    grep -q "removed  $T/d/a" "$T/tty" || fail "remove answered yes did not report the removal"
+    "$Q" show d/a >/dev/null 2>&1 && fail "remove answered yes left the digest"
+    # --yes asks nothing, also on a terminal.
+    "$Q" create --quiet d >/dev/null
+    script -qec "'$Q' remove --yes d" /dev/null </dev/null >"$T/tty" 2>&1
+    grep -q 'Do you really' "$T/tty" && fail "remove --yes asked"
+    "$Q" show d/a >/dev/null 2>&1 && fail "remove --yes left the digest"
+}
+
+case "$GROUP" in
+    usage | digest | roundtrip | names | missing | unreadable | interrupt | stop | progress | confirm)
+        "test_$GROUP"
+        result=$?
+        ;;
+    *)
+        echo "unknown group $GROUP" >&2
+        exit 2
+        ;;
+esac
+[ "$failures" -eq 0 ] || exit 1
+[ "$result" = 77 ] && exit 77
+echo "PASS [$GROUP]"
+exit 0
