@@ -30,6 +30,9 @@ struct ListEntryRequest {
     int index;
     PathChar* out;
     int capacity;
+    // Stays -1 (past the end) when the window is gone, so that a worker still
+    // running after Exit finds its list ended rather than empty entries.
+    int result;
 };
 
 struct CloseRunRequest {
@@ -49,8 +52,9 @@ void ListAppend(ResultList list, const PathChar* text) {
 int ListCount(ResultList list) { return static_cast<int>(Request(ServiceListCount, list, 0)); }
 
 int ListEntry(ResultList list, int index, PathChar* out, int capacity) {
-    ListEntryRequest request = {index, out, capacity};
-    return static_cast<int>(Request(ServiceListEntry, list, reinterpret_cast<LPARAM>(&request)));
+    ListEntryRequest request = {index, out, capacity, -1};
+    Request(ServiceListEntry, list, reinterpret_cast<LPARAM>(&request));
+    return request.result;
 }
 
 void ListDelete(ResultList list, int index) { Request(ServiceListDelete, list, index); }
@@ -85,11 +89,11 @@ static HWND ListControl(WPARAM list) {
 }
 
 // LB_GETTEXT has no bound of its own: an entry that does not fit is refused.
-static LRESULT CopyListEntry(HWND list, const ListEntryRequest& request) {
-    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, request.index, 0);
-    if (length == LB_ERR || request.index < 0 || length >= request.capacity) return -1;
-    LRESULT got = SendMessageW(list, LB_GETTEXT, request.index, reinterpret_cast<LPARAM>(request.out));
-    return got == LB_ERR ? -1 : got;
+static void CopyListEntry(HWND list, ListEntryRequest* request) {
+    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, request->index, 0);
+    if (length == LB_ERR || request->index < 0 || length >= request->capacity) return;
+    LRESULT got = SendMessageW(list, LB_GETTEXT, request->index, reinterpret_cast<LPARAM>(request->out));
+    if (got != LB_ERR) request->result = static_cast<int>(got);
 }
 
 // The end of a run as one step of the UI thread, so that no command (a Start
@@ -120,7 +124,8 @@ LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
         case ServiceListCount:
             return SendMessageW(ListControl(wParam), LB_GETCOUNT, 0, 0);
         case ServiceListEntry:
-            return CopyListEntry(ListControl(wParam), *reinterpret_cast<const ListEntryRequest*>(lParam));
+            CopyListEntry(ListControl(wParam), reinterpret_cast<ListEntryRequest*>(lParam));
+            return 0;
         case ServiceListDelete:
             SendMessageW(ListControl(wParam), LB_DELETESTRING, static_cast<WPARAM>(lParam), 0);
             return 0;

@@ -238,10 +238,18 @@ std::wstring BoxText(HWND box) {
 }
 
 int BoxDefaultButton(HWND box, DWORD uiThread) {
-    GUITHREADINFO info = {};
-    info.cbSize = sizeof info;
-    GetGUIThreadInfo(uiThread, &info);
-    return GetParent(info.hwndFocus) == box ? GetDlgCtrlID(info.hwndFocus) : 0;
+    // The box gives its default button the focus once it is up.
+    HWND focus = nullptr;
+    WaitUntil(
+        [&] {
+            GUITHREADINFO info = {};
+            info.cbSize = sizeof info;
+            GetGUIThreadInfo(uiThread, &info);
+            focus = info.hwndFocus;
+            return focus && GetParent(focus) == box;
+        },
+        3000);
+    return focus && GetParent(focus) == box ? GetDlgCtrlID(focus) : 0;
 }
 
 void AnswerBox(HWND box, int button) {

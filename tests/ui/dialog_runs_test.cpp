@@ -210,6 +210,17 @@ TEST_F(RunTest, RewriteAndCreateWorkWithAnEmptyField) {
     EXPECT_FALSE(Enabled(StartButtonId));
 }
 
+TEST_F(RunTest, AnEntryLongerThanThePathBufferIsNotCopiedIntoIt) {
+    Run(ListButtonId);
+    std::wstring overlong = L"C:\\" + std::wstring(40000, L'a');
+    SendMessageW(Item(UnhashedListId), LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(overlong.c_str()));
+    Run(CreateButtonId);
+    std::vector<std::wstring> left = ListItems(Item(UnhashedListId));
+    ASSERT_FALSE(left.empty());
+    EXPECT_EQ(left[0], overlong);
+    EXPECT_EQ(OperationState.mode.load(), Idle);
+}
+
 // ---- the digest viewer ---------------------------------------------------------
 
 TEST_F(RunTest, ViewerShowsTheStoredDigestOfTheSelectedEntry) {

@@ -462,3 +462,60 @@ TEST_F(DialogTest, AfterARunStartedADropReplacesTheField) {
 }
 
 }  // namespace
+
+// ---- the folder picker -----------------------------------------------------------
+
+namespace {
+
+struct PickerParts {
+    HWND edit;
+    bool titleShown;
+    bool newFolderShown;
+};
+
+BOOL CALLBACK ReadPicker(HWND child, LPARAM param) {
+    PickerParts* parts = reinterpret_cast<PickerParts*>(param);
+    wchar_t cls[64];
+    GetClassNameW(child, cls, 64);
+    std::wstring text = TextOf(child);
+    if (_wcsicmp(cls, L"Edit") == 0 && IsWindowVisible(child)) parts->edit = child;
+    if (text == L"Quorvane" && IsWindowVisible(child)) parts->titleShown = true;
+    if (text.find(L"New Folder") != std::wstring::npos && IsWindowVisible(child)) parts->newFolderShown = true;
+    return TRUE;
+}
+
+}  // namespace
+
+TEST_F(DialogTest, PickedPathGoesInFrontOfEditedTextAndCancelChangesNothing) {
+    ASSERT_TRUE(Open(L"Quorvane.exe D:\\old"));
+    ClickLater(AddButtonId);
+    HWND picker = WaitForBox(uiThread, 10000);
+    ASSERT_NE(picker, nullptr);
+    PickerParts parts = {};
+    EnumChildWindows(picker, ReadPicker, reinterpret_cast<LPARAM>(&parts));
+    EXPECT_TRUE(parts.titleShown);
+    EXPECT_NE(parts.edit, nullptr);
+    EXPECT_FALSE(parts.newFolderShown);
+    AnswerBox(picker, IDCANCEL);
+    EXPECT_EQ(TextOf(Item(TargetEditId)), L"D:\\old");
+
+    // The picker starts at the desktop; OK takes it.
+    wchar_t desktop[MAX_PATH];
+    ASSERT_TRUE(SHGetSpecialFolderPathW(nullptr, desktop, CSIDL_DESKTOPDIRECTORY, FALSE));
+    std::wstring picked = desktop;
+    if (picked.find(L' ') != std::wstring::npos) picked = L"\"" + picked + L"\"";
+    ClickLater(AddButtonId);
+    picker = WaitForBox(uiThread, 10000);
+    ASSERT_NE(picker, nullptr);
+    AnswerBox(picker, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(Item(TargetEditId)) != L"D:\\old"; }, 5000));
+    EXPECT_EQ(TextOf(Item(TargetEditId)), picked + L" D:\\old");
+
+    // After a run started from the field, a pick replaces it.
+    TargetsEdited = 0;
+    ClickLater(AddButtonId);
+    picker = WaitForBox(uiThread, 10000);
+    ASSERT_NE(picker, nullptr);
+    AnswerBox(picker, IDOK);
+    ASSERT_TRUE(WaitUntil([&] { return TextOf(Item(TargetEditId)) == picked; }, 5000));
+}

@@ -16,6 +16,7 @@ std::mutex Lock;
 std::map<std::wstring, std::vector<uint8_t>> Streams;
 std::set<std::pair<std::wstring, int>> Failing;
 void (*ReadHook)(const std::wstring&);
+void (*WriteHook)(const std::wstring&);
 
 std::wstring FileOf(const PathChar* streamPath) {
     std::wstring path = streamPath;
@@ -33,6 +34,7 @@ void ClearStreams() {
     Streams.clear();
     Failing.clear();
     ReadHook = nullptr;
+    WriteHook = nullptr;
 }
 
 void PutStream(const std::wstring& filePath, const std::vector<uint8_t>& bytes) {
@@ -56,6 +58,11 @@ void FailStreamCall(const std::wstring& filePath, StreamCall call) {
 void SetReadHook(void (*hook)(const std::wstring&)) {
     std::lock_guard<std::mutex> hold(Lock);
     ReadHook = hook;
+}
+
+void SetWriteHook(void (*hook)(const std::wstring&)) {
+    std::lock_guard<std::mutex> hold(Lock);
+    WriteHook = hook;
 }
 
 bool DigestStreamExists(const PathChar* streamPath) {
@@ -82,6 +89,12 @@ int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
 
 int WriteDigestStream(const PathChar* streamPath, const uint8_t digest[64], const WriteStamp*) {
     std::wstring file = FileOf(streamPath);
+    void (*hook)(const std::wstring&);
+    {
+        std::lock_guard<std::mutex> hold(Lock);
+        hook = WriteHook;
+    }
+    if (hook) hook(file);
     std::lock_guard<std::mutex> hold(Lock);
     if (Fails(file, StreamWriteCall)) return -1;
     Streams[file] = std::vector<uint8_t>(digest, digest + 64);

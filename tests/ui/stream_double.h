@@ -17,3 +17,6 @@ void FailStreamCall(const std::wstring& filePath, StreamCall call);
 // Called at the start of every ReadDigestStream with the file's path, on the
 // caller's thread; a test may hold a worker there.
 void SetReadHook(void (*hook)(const std::wstring& filePath));
+// Called inside every WriteDigestStream, before the bytes are stored: the
+// writing run holds WriteGuard then.
+void SetWriteHook(void (*hook)(const std::wstring& filePath));
