@@ -12,7 +12,10 @@ void SetStatusText(const PathChar* text);
 void ListClear(ResultList list);
 void ListAppend(ResultList list, const PathChar* text);
 int ListCount(ResultList list);
-// Copies entry index (terminated) into out; its length, or -1 past the end.
+// Copies entry index (terminated) into out; its length, ListEntryPastEnd, or
+// ListEntryTooLong when it does not fit in capacity units.
+const int ListEntryPastEnd = -1;
+const int ListEntryTooLong = -2;
 int ListEntry(ResultList list, int index, PathChar* out, int capacity);
 void ListDelete(ResultList list, int index);
 void EnableStart();

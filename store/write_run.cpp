@@ -54,7 +54,8 @@ unsigned WriteRun(void* list) {
     OperationState.BytesTotal = 0;
     for (int i = 0;; ++i) {
         int length = ReadEntry(source, i);
-        if (length < 0) break;
+        if (length == ListEntryPastEnd) break;
+        if (length == ListEntryTooLong) continue;
         int n;
         uint64_t size = 0;
         if (QueryFileSize(EntryPath(length, &n), &size)) OperationState.BytesTotal += size;
@@ -66,7 +67,11 @@ unsigned WriteRun(void* list) {
     int kept = 0;
     for (;;) {
         int length = ReadEntry(source, kept);
-        if (length < 0) break;
+        if (length == ListEntryPastEnd) break;
+        if (length == ListEntryTooLong) {
+            ++kept;
+            continue;
+        }
         SetStatusText(entry);
         int n;
         PathChar* path = EntryPath(length, &n);

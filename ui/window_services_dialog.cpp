@@ -91,7 +91,11 @@ static HWND ListControl(WPARAM list) {
 // LB_GETTEXT has no bound of its own: an entry that does not fit is refused.
 static void CopyListEntry(HWND list, ListEntryRequest* request) {
     LRESULT length = SendMessageW(list, LB_GETTEXTLEN, request->index, 0);
-    if (length == LB_ERR || request->index < 0 || length >= request->capacity) return;
+    if (length == LB_ERR || request->index < 0) return;
+    if (length >= request->capacity) {
+        request->result = ListEntryTooLong;
+        return;
+    }
     LRESULT got = SendMessageW(list, LB_GETTEXT, request->index, reinterpret_cast<LPARAM>(request->out));
     if (got != LB_ERR) request->result = static_cast<int>(got);
 }

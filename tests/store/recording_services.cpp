@@ -67,10 +67,10 @@ int ListCount(ResultList list) {
 
 int ListEntry(ResultList list, int index, PathChar* out, int capacity) {
     std::lock_guard<std::mutex> hold(RecordLock);
-    if (index < 0 || index >= static_cast<int>(Recorded.lists[list].size())) return -1;
+    if (index < 0 || index >= static_cast<int>(Recorded.lists[list].size())) return ListEntryPastEnd;
     const PathString& entry = Recorded.lists[list][index];
     int n = static_cast<int>(entry.size());
-    if (n > capacity - 1) n = capacity - 1;
+    if (n > capacity - 1) return ListEntryTooLong;
     entry.copy(out, n);
     out[n] = 0;
     return n;

@@ -212,12 +212,16 @@ TEST_F(RunTest, RewriteAndCreateWorkWithAnEmptyField) {
 
 TEST_F(RunTest, AnEntryLongerThanThePathBufferIsNotCopiedIntoIt) {
     Run(ListButtonId);
+    size_t listed = ListItems(Item(UnhashedListId)).size();
     std::wstring overlong = L"C:\\" + std::wstring(40000, L'a');
     SendMessageW(Item(UnhashedListId), LB_INSERTSTRING, 0, reinterpret_cast<LPARAM>(overlong.c_str()));
     Run(CreateButtonId);
+    // It stays and counts as not written; the entries behind it are written.
     std::vector<std::wstring> left = ListItems(Item(UnhashedListId));
-    ASSERT_FALSE(left.empty());
+    ASSERT_EQ(left.size(), 1u);
     EXPECT_EQ(left[0], overlong);
+    EXPECT_EQ(Items(HashedListId).size(), listed);
+    EXPECT_EQ(Status(), L"1 hash could not be written.");
     EXPECT_EQ(OperationState.mode.load(), Idle);
 }
 
