@@ -609,7 +609,7 @@ test_stop() {
 
 test_progress() {
     mkdir big
-    make_slow_file big/slow 3
+    make_slow_file big/slow 2
 
     # Not a terminal: no progress line, just the closing text.
     run check big
