@@ -2,7 +2,7 @@
 // and libgcrypt, in memory and from a page-cached file, and prints MB/s.
 // Times are the thread's CPU time (kernel time for the reads included), so
 // that other processes on a busy machine skew the comparison less.
-//   whirlpool_bench [MiB=256] [repetitions=3] [file=/tmp/quorvane-bench.bin]
+//   whirlpool_bench [MiB=256] [repetitions=5] [file=/tmp/quorvane-bench.bin]
 #include <gcrypt.h>
 #include <openssl/evp.h>
 #include <openssl/provider.h>
@@ -117,7 +117,7 @@ struct Contender {
 
 int main(int argc, char** argv) {
     size_t mebibytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
-    int repetitions = argc > 2 ? std::atoi(argv[2]) : 3;
+    int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
     if (argc > 3) FilePath = argv[3];
     if (mebibytes == 0 || repetitions <= 0) {
         std::fprintf(stderr, "usage: whirlpool_bench [MiB] [repetitions] [file]\n");
