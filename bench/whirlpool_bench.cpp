@@ -1,11 +1,16 @@
 // Hashes the same data with CompressBlockSse2, CompressBlockScalar, OpenSSL
-// and libgcrypt, in memory and from a page-cached file, and prints MB/s.
-// Times are the thread's CPU time (kernel time for the reads included), so
-// that other processes on a busy machine skew the comparison less.
-//   whirlpool_bench [MiB=256] [repetitions=5] [file=/tmp/quorvane-bench.bin]
+// and libgcrypt, in memory and from a page-cached file through HashFile, and
+// prints MB/s for each with its ratio to OpenSSL.
+//   whirlpool_bench [MiB=256] [rounds=5] [file=/tmp/quorvane-bench.bin]
+// The data is hashed as messages of 16 MiB (slices); every contender hashes
+// every slice once per round, in turn, and a contender's time is the sum over
+// the slices of its best round. Times are the thread's CPU time (kernel time
+// for the reads included). Both keep the noise of a busy machine out of the
+// comparison better than timing whole runs.
 #include <gcrypt.h>
 #include <openssl/evp.h>
 #include <openssl/provider.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -18,71 +23,80 @@
 #include "engine/hash_file.h"
 #include "engine/whirlpool.h"
 
-static uint8_t* Data;
-static size_t DataSize;
+const size_t SliceSize = size_t(16) << 20;
+
+static std::vector<uint8_t> Data;
 static const char* FilePath = "/tmp/quorvane-bench.bin";
 static EVP_MD* OpenSslWhirlpool;
 static GateHandle OpenGate;
 static std::vector<uint8_t> FileBuffer(ReadBufferSize);
 
-static std::string Hex(const uint8_t* bytes) {
-    char text[129];
-    for (int n = 0; n < 64; n++) std::snprintf(text + 2 * n, 3, "%02x", bytes[n]);
-    return text;
-}
-
-// Whole blocks straight from Data, then the padding in a small tail buffer.
-static void DigestInMemory(void (*routine)(), uint8_t digest[64]) {
+// Whole blocks straight from the slice, then the padding in a small buffer.
+static void DigestInMemory(void (*routine)(), const uint8_t* bytes, uint8_t digest[64]) {
     std::memset(digest, 0, 64);
     StatePtr = digest;
-    size_t whole = DataSize / 64 * 64;
-    for (size_t n = 0; n < whole; n += 64) {
-        BlockPtr = Data + n;
+    for (size_t n = 0; n < SliceSize; n += 64) {
+        BlockPtr = bytes + n;
         routine();
     }
-    uint8_t tail[128] = {};
-    size_t rest = DataSize - whole;
-    std::memcpy(tail, Data + whole, rest);
-    tail[rest] = 0x80;
-    size_t tailSize = rest < 32 ? 64 : 128;
-    uint64_t bits = static_cast<uint64_t>(DataSize) * 8;
-    for (int n = 0; n < 8; n++) tail[tailSize - 1 - n] = static_cast<uint8_t>(bits >> (8 * n));
-    for (size_t n = 0; n < tailSize; n += 64) {
-        BlockPtr = tail + n;
-        routine();
-    }
+    // SliceSize is a multiple of 64: the padding is one block.
+    uint8_t tail[64] = {0x80};
+    uint64_t bits = static_cast<uint64_t>(SliceSize) * 8;
+    for (int n = 0; n < 8; n++) tail[63 - n] = static_cast<uint8_t>(bits >> (8 * n));
+    BlockPtr = tail;
+    routine();
 }
 
-static void DigestSse2InMemory(uint8_t digest[64]) { DigestInMemory(CompressBlockSse2, digest); }
-static void DigestScalarInMemory(uint8_t digest[64]) { DigestInMemory(CompressBlockScalar, digest); }
+static void Sse2InMemory(const uint8_t* bytes, size_t, uint8_t digest[64]) {
+    DigestInMemory(CompressBlockSse2, bytes, digest);
+}
 
-static void DigestOpenSslInMemory(uint8_t digest[64]) {
+static void ScalarInMemory(const uint8_t* bytes, size_t, uint8_t digest[64]) {
+    DigestInMemory(CompressBlockScalar, bytes, digest);
+}
+
+static void OpenSslInMemory(const uint8_t* bytes, size_t, uint8_t digest[64]) {
     unsigned size = 0;
-    EVP_Digest(Data, DataSize, digest, &size, OpenSslWhirlpool, nullptr);
+    EVP_Digest(bytes, SliceSize, digest, &size, OpenSslWhirlpool, nullptr);
 }
 
-static void DigestGcryptInMemory(uint8_t digest[64]) {
-    gcry_md_hash_buffer(GCRY_MD_WHIRLPOOL, digest, Data, DataSize);
+static void GcryptInMemory(const uint8_t* bytes, size_t, uint8_t digest[64]) {
+    gcry_md_hash_buffer(GCRY_MD_WHIRLPOOL, digest, bytes, SliceSize);
 }
 
-static void DigestFileWith(void (*routine)(), uint8_t digest[64]) {
-    CompressBlock = routine;
+// The file opened and positioned at the slice, as HashFile expects it.
+static FileHandle OpenSlice(size_t offset) {
     FileHandle file = OpenFileForReading(FilePath);
+    lseek(static_cast<int>(file), static_cast<off_t>(offset), SEEK_SET);
+    return file;
+}
+
+static void HashFileWith(void (*routine)(), size_t offset, uint8_t digest[64]) {
+    CompressBlock = routine;
+    FileHandle file = OpenSlice(offset);
     std::atomic<uint64_t> bytesDone(0);
-    HashFile(file, FileSizeOf(file), digest, OpenGate, &bytesDone);
+    HashFile(file, SliceSize, digest, OpenGate, &bytesDone);
     CloseFile(file);
 }
 
-static void DigestSse2File(uint8_t digest[64]) { DigestFileWith(CompressBlockSse2, digest); }
-static void DigestScalarFile(uint8_t digest[64]) { DigestFileWith(CompressBlockScalar, digest); }
+static void Sse2File(const uint8_t*, size_t offset, uint8_t digest[64]) {
+    HashFileWith(CompressBlockSse2, offset, digest);
+}
+
+static void ScalarFile(const uint8_t*, size_t offset, uint8_t digest[64]) {
+    HashFileWith(CompressBlockScalar, offset, digest);
+}
 
 // The peers read the file the same way: 64 KiB pieces into one buffer.
-static void DigestOpenSslFile(uint8_t digest[64]) {
-    FileHandle file = OpenFileForReading(FilePath);
+static void OpenSslFile(const uint8_t*, size_t offset, uint8_t digest[64]) {
+    FileHandle file = OpenSlice(offset);
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     EVP_DigestInit_ex(context, OpenSslWhirlpool, nullptr);
-    for (uint32_t got; (got = ReadFileChunk(file, FileBuffer.data(), ReadBufferSize)) != 0;) {
+    for (size_t done = 0; done < SliceSize;) {
+        uint32_t got = ReadFileChunk(file, FileBuffer.data(), ReadBufferSize);
+        if (got == 0) break;
         EVP_DigestUpdate(context, FileBuffer.data(), got);
+        done += got;
     }
     unsigned size = 0;
     EVP_DigestFinal_ex(context, digest, &size);
@@ -90,12 +104,15 @@ static void DigestOpenSslFile(uint8_t digest[64]) {
     CloseFile(file);
 }
 
-static void DigestGcryptFile(uint8_t digest[64]) {
-    FileHandle file = OpenFileForReading(FilePath);
+static void GcryptFile(const uint8_t*, size_t offset, uint8_t digest[64]) {
+    FileHandle file = OpenSlice(offset);
     gcry_md_hd_t context;
     gcry_md_open(&context, GCRY_MD_WHIRLPOOL, 0);
-    for (uint32_t got; (got = ReadFileChunk(file, FileBuffer.data(), ReadBufferSize)) != 0;) {
+    for (size_t done = 0; done < SliceSize;) {
+        uint32_t got = ReadFileChunk(file, FileBuffer.data(), ReadBufferSize);
+        if (got == 0) break;
         gcry_md_write(context, FileBuffer.data(), got);
+        done += got;
     }
     std::memcpy(digest, gcry_md_read(context, GCRY_MD_WHIRLPOOL), 64);
     gcry_md_close(context);
@@ -110,17 +127,18 @@ static double ThreadSeconds() {
 
 struct Contender {
     const char* name;
-    void (*digest)(uint8_t digest[64]);
-    double best;  // seconds
-    std::string result;
+    void (*digest)(const uint8_t* bytes, size_t offset, uint8_t digest[64]);
+    std::vector<double> best;  // seconds, per slice
+    std::vector<std::string> results;
 };
 
 int main(int argc, char** argv) {
     size_t mebibytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
-    int repetitions = argc > 2 ? std::atoi(argv[2]) : 5;
+    int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
     if (argc > 3) FilePath = argv[3];
-    if (mebibytes == 0 || repetitions <= 0) {
-        std::fprintf(stderr, "usage: whirlpool_bench [MiB] [repetitions] [file]\n");
+    size_t slices = (mebibytes << 20) / SliceSize;
+    if (slices == 0 || rounds <= 0) {
+        std::fprintf(stderr, "usage: whirlpool_bench [MiB, at least 16] [rounds] [file]\n");
         return 2;
     }
 
@@ -135,58 +153,67 @@ int main(int argc, char** argv) {
     }
     gcry_control(GCRYCTL_INITIALIZATION_FINISHED, 0);
 
-    DataSize = mebibytes << 20;
-    std::vector<uint8_t> data(DataSize);
-    Data = data.data();
+    size_t size = slices * SliceSize;
+    Data.resize(size);
     uint64_t x = 0x9E3779B97F4A7C15ull;
-    for (size_t n = 0; n < DataSize; n++) {
+    for (uint8_t& byte : Data) {
         x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-        Data[n] = static_cast<uint8_t>(x >> 24);
+        byte = static_cast<uint8_t>(x >> 24);
     }
     std::FILE* file = std::fopen(FilePath, "wb");
-    if (!file || std::fwrite(Data, 1, DataSize, file) != DataSize || std::fclose(file) != 0) {
+    if (!file || std::fwrite(Data.data(), 1, size, file) != size || std::fclose(file) != 0) {
         std::fprintf(stderr, "cannot write %s\n", FilePath);
         return 1;
     }
 
     Contender contenders[] = {
-        {"SSE2 routine, memory", DigestSse2InMemory, 0, ""},
-        {"scalar routine, memory", DigestScalarInMemory, 0, ""},
-        {"OpenSSL, memory", DigestOpenSslInMemory, 0, ""},
-        {"libgcrypt, memory", DigestGcryptInMemory, 0, ""},
-        {"HashFile + SSE2, file", DigestSse2File, 0, ""},
-        {"HashFile + scalar, file", DigestScalarFile, 0, ""},
-        {"OpenSSL, file", DigestOpenSslFile, 0, ""},
-        {"libgcrypt, file", DigestGcryptFile, 0, ""},
+        {"SSE2 routine, memory", Sse2InMemory, {}, {}},
+        {"scalar routine, memory", ScalarInMemory, {}, {}},
+        {"OpenSSL, memory", OpenSslInMemory, {}, {}},
+        {"libgcrypt, memory", GcryptInMemory, {}, {}},
+        {"HashFile + SSE2, file", Sse2File, {}, {}},
+        {"HashFile + scalar, file", ScalarFile, {}, {}},
+        {"OpenSSL, file", OpenSslFile, {}, {}},
+        {"libgcrypt, file", GcryptFile, {}, {}},
     };
+    const int count = sizeof contenders / sizeof contenders[0];
+    for (Contender& contender : contenders) {
+        contender.best.assign(slices, 1e30);
+        contender.results.resize(slices);
+    }
     void (*chosen)() = CompressBlock;
     uint8_t digest[64];
-    DigestOpenSslFile(digest);  // brings the file into the page cache
-    // Rounds over all contenders, so that a noisy moment hurts each of them alike.
-    for (int round = 0; round < repetitions; round++) {
-        for (Contender& contender : contenders) {
-            double start = ThreadSeconds();
-            contender.digest(digest);
-            double seconds = ThreadSeconds() - start;
-            if (round == 0 || seconds < contender.best) contender.best = seconds;
-            contender.result = Hex(digest);
+    for (size_t slice = 0; slice < slices; slice++) OpenSslFile(nullptr, slice * SliceSize, digest);
+
+    for (int round = 0; round < rounds; round++) {
+        for (size_t slice = 0; slice < slices; slice++) {
+            for (Contender& contender : contenders) {
+                double start = ThreadSeconds();
+                contender.digest(Data.data() + slice * SliceSize, slice * SliceSize, digest);
+                double seconds = ThreadSeconds() - start;
+                if (seconds < contender.best[slice]) contender.best[slice] = seconds;
+                contender.results[slice].assign(reinterpret_cast<const char*>(digest), 64);
+            }
         }
     }
     CompressBlock = chosen;
     std::remove(FilePath);
 
-    std::printf("Whirlpool over %zu MiB, best of %d, thread CPU time, MB = 10^6 bytes\n", mebibytes,
-                repetitions);
-    // Each row against OpenSSL in memory, and file rows also against OpenSSL
-    // reading the same file.
-    std::printf("%-26s %8s %16s %16s\n", "", "MB/s", "x OpenSSL memory", "x OpenSSL file");
+    double total[count];
     bool agree = true;
-    for (int n = 0; n < 8; n++) {
-        const Contender& c = contenders[n];
-        std::printf("%-26s %8.1f %16.2f", c.name, DataSize / c.best / 1e6, contenders[2].best / c.best);
-        if (n >= 4) std::printf(" %16.2f", contenders[6].best / c.best);
+    for (int n = 0; n < count; n++) {
+        total[n] = 0;
+        for (size_t slice = 0; slice < slices; slice++) total[n] += contenders[n].best[slice];
+        agree = agree && contenders[n].results == contenders[2].results;
+    }
+    std::printf("Whirlpool over %zu MiB as %zu messages of 16 MiB, best of %d rounds, thread CPU time,\n"
+                "MB = 10^6 bytes\n",
+                size >> 20, slices, rounds);
+    std::printf("%-26s %8s %16s %16s\n", "", "MB/s", "x OpenSSL memory", "x OpenSSL file");
+    for (int n = 0; n < count; n++) {
+        std::printf("%-26s %8.1f %16.2f", contenders[n].name, size / total[n] / 1e6, total[2] / total[n]);
+        if (n >= 4) std::printf(" %16.2f", total[6] / total[n]);
         std::printf("\n");
-        agree = agree && c.result == contenders[2].result;
     }
     std::printf("digests %s\n", agree ? "agree" : "DIFFER");
     return agree ? 0 : 1;

@@ -16,7 +16,9 @@
 // rows j + k and j + k + 4 (mod 8), one pair, so each two lookups cost one
 // movq, one movhpd and one pxor. The column bytes come from the old row's two
 // 32-bit halves held in general registers: byte k of the low half is column k,
-// byte k of the high half is column k + 4.
+// byte k of the high half is column k + 4. The halves are kept in uintptr_t
+// (32 bits on i686) so that on x86-64 a byte picked from bits 8-15 serves as an
+// index without another zero-extending move.
 
 static inline uint32_t LoadHalf(const uint8_t* bytes) {
     uint32_t value;
@@ -24,12 +26,12 @@ static inline uint32_t LoadHalf(const uint8_t* bytes) {
     return value;
 }
 
-static inline __m128i EntryLow(const uint8_t* tables, int table, uint32_t x) {
-    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tables + 2048 * table + 8 * size_t(x)));
+static inline __m128i EntryLow(const uint8_t* tables, int table, uintptr_t x) {
+    return _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tables + 2048 * table + 8 * x));
 }
 
-static inline __m128i EntryHigh(__m128i low, const uint8_t* tables, int table, uint32_t x) {
-    const double* entry = reinterpret_cast<const double*>(tables + 2048 * table + 8 * size_t(x));
+static inline __m128i EntryHigh(__m128i low, const uint8_t* tables, int table, uintptr_t x) {
+    const double* entry = reinterpret_cast<const double*>(tables + 2048 * table + 8 * x);
     return _mm_castpd_si128(_mm_loadh_pd(_mm_castsi128_pd(low), entry));
 }
 
@@ -47,14 +49,14 @@ static inline void Absorb(__m128i* pair, __m128i entries) {
 // New rows j + k + 4 (low lane) and j + k (high lane): the same two lookups crossed.
 #define CROSSED(q, k) \
     Absorb(&pair##q, EntryHigh(EntryLow(tables, (k) + 4, BYTE(high, k)), tables, k, BYTE(low, k)))
-#define ROW(rows, j, first, second, third, fourth)      \
-    do {                                                \
-        uint32_t low = LoadHalf((rows) + 8 * (j));      \
-        uint32_t high = LoadHalf((rows) + 8 * (j) + 4); \
-        first;                                          \
-        second;                                         \
-        third;                                          \
-        fourth;                                         \
+#define ROW(rows, j, first, second, third, fourth)       \
+    do {                                                 \
+        uintptr_t low = LoadHalf((rows) + 8 * (j));      \
+        uintptr_t high = LoadHalf((rows) + 8 * (j) + 4); \
+        first;                                           \
+        second;                                          \
+        third;                                           \
+        fourth;                                          \
     } while (0)
 
 // Adds the lookups of all eight old rows into the four pairs.
