@@ -34,6 +34,8 @@ void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHan
             block = ReadBuffer;
             bytesDone->fetch_add(buffered);
             // An empty read ends the reading; the remaining steps only count down.
+            // Reading on after a step without a block could leave 64 bytes or
+            // more for the padding.
             readingEnded = buffered == 0;
         }
         if (buffered >= 64) {
