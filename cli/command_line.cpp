@@ -131,6 +131,7 @@ static const char HelpText[] =
     "  1  altered files\n"
     "  2  files without a digest (check)\n"
     "  4  files that could not be read, written or deleted\n"
+    "     (digest alone: 1 for a file it could not read, as sha256sum)\n"
     " 64  usage error\n"
     " 66  a target that does not exist\n"
     "130  interrupted\n";

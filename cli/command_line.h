@@ -34,6 +34,8 @@ extern CommandOptionsRecord CommandOptions;
 const int ExitAltered = 1;
 const int ExitUnhashed = 2;
 const int ExitFailed = 4;
+// digest alone keeps sha256sum's status for a file it could not read.
+const int ExitDigestFailed = 1;
 const int ExitUsage = 64;
 const int ExitNoTarget = 66;
 const int ExitInterrupted = 130;

@@ -92,7 +92,7 @@ int RunDigestCommand() {
         if (file == NoFile) {
             int error = LastSystemError();
             PrintFileError(given, DescribeOpenFailure(path, error));
-            status |= ExitFailed;
+            status = ExitDigestFailed;
             continue;
         }
         int64_t size = FileSizeOf(file);
@@ -104,7 +104,7 @@ int RunDigestCommand() {
         // (an error, or a file that shrank) would make it the digest of nothing real.
         if (done.load() != static_cast<uint64_t>(size)) {
             PrintFileError(given, PT("could not be read completely"));
-            status |= ExitFailed;
+            status = ExitDigestFailed;
             continue;
         }
         PrintRecord(LowerHex(digest, 64).c_str(), given);

@@ -269,5 +269,12 @@ PathString MakeAbsolutePath(const PathString& path) {
     std::free(cwd);
     if (absolute.empty() || absolute.back() != '/') absolute.push_back('/');
     absolute += path;
+    // "." segments go, so that "." shows as the folder itself; ".." stays,
+    // since after a link it need not lead back where it came from.
+    size_t at;
+    while ((at = absolute.find("/./")) != PathString::npos) absolute.erase(at, 2);
+    if (absolute.size() > 2 && absolute.compare(absolute.size() - 2, 2, "/.") == 0) {
+        absolute.resize(absolute.size() - 1);
+    }
     return absolute;
 }

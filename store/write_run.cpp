@@ -27,9 +27,14 @@ static int WriteEntryDigest(PathChar* path, int n) {
     if (file == NoFile) return 1;
     WriteStamp stamp;
     GetWriteStamp(file, &stamp);
+    int64_t size = FileSizeOf(file);
+    uint64_t before = OperationState.BytesDone.load();
     uint8_t digest[64];
-    HashFile(file, FileSizeOf(file), digest, OperationState.PauseGate, &OperationState.BytesDone);
+    HashFile(file, size, digest, OperationState.PauseGate, &OperationState.BytesDone);
     CloseFile(file);
+    // Reads that fell short of the size give the digest of nothing the file
+    // holds: storing it would turn a read error into a false alarm later.
+    if (OperationState.BytesDone.load() - before != static_cast<uint64_t>(size > 0 ? size : 0)) return 1;
 
     AppendSuffix(path, n, DigestStreamSuffix, DigestStreamSuffixLength);
     // The guard covers the stream from its creation (which truncates the old

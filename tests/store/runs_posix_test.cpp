@@ -305,6 +305,13 @@ TEST_F(RunsTest, RelativeTargetIsWalkedFromTheCurrentFolder) {
     ASSERT_TRUE(parsed);
     ASSERT_TRUE(RunAndWait(List));
     EXPECT_EQ(Entries(UnhashedList), Names({Path("rel/r")}));
+    // "." segments do not show in the entries.
+    ASSERT_EQ(chdir(Path("rel").c_str()), 0);
+    parsed = Targets(". ./r");
+    ASSERT_EQ(chdir(previous), 0);
+    ASSERT_TRUE(parsed);
+    ASSERT_TRUE(RunAndWait(List));
+    EXPECT_EQ(Entries(UnhashedList), Names({Path("rel/r"), Path("rel/r")}));
 }
 
 TEST_F(RunsTest, LinksAreFollowedButNotIntoTheirOwnAncestors) {

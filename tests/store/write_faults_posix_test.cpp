@@ -1,6 +1,7 @@
-// The writing run against a stream layer that misbehaves: the real calls are
-// wrapped at link time (--wrap of WriteDigestStream), so one file's write can
-// store fewer than 64 bytes, and every write can be watched for WriteGuard.
+// The writing run against a system that misbehaves: the real calls are wrapped
+// at link time (--wrap of WriteDigestStream and ReadFileChunk), so one file's
+// write can store fewer than 64 bytes, a read can fall short, and every write
+// can be watched for WriteGuard.
 #include <sys/xattr.h>
 
 #include <atomic>
@@ -17,7 +18,12 @@
 int RealWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__real_" MANGLED_WRITE);
 int WrappedWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__wrap_" MANGLED_WRITE);
 
+#define MANGLED_READ "_Z13ReadFileChunklPvj"
+uint32_t RealReadFileChunk(FileHandle, void*, uint32_t) asm("__real_" MANGLED_READ);
+uint32_t WrappedReadFileChunk(FileHandle, void*, uint32_t) asm("__wrap_" MANGLED_READ);
+
 namespace {
+std::atomic<int> ReadsToFail;
 std::string ShortWritePath;
 std::atomic<int> WritesSeen;
 std::atomic<int> WritesWithoutGuard;
@@ -32,6 +38,15 @@ int WrappedWriteDigestStream(const PathChar* streamPath, const uint8_t digest[64
         return 40;
     }
     return RealWriteDigestStream(streamPath, digest, stamp);
+}
+
+// A read error: the read delivers nothing, as ReadFile does when it fails.
+uint32_t WrappedReadFileChunk(FileHandle file, void* buffer, uint32_t size) {
+    if (ReadsToFail > 0) {
+        --ReadsToFail;
+        return 0;
+    }
+    return RealReadFileChunk(file, buffer, size);
 }
 
 namespace {
@@ -63,6 +78,40 @@ TEST(WriteFaults, ShortWriteIsAFailureAndEveryWriteHoldsTheGuard) {
     ASSERT_TRUE(ParseTargets(root.c_str()));
     ASSERT_TRUE(RunAndWait(Check));
     EXPECT_EQ(ListSnapshot(AlteredList), std::vector<std::string>({root + "/b"}));
+    RemoveTree(root);
+}
+
+TEST(WriteFaults, ReadErrorStoresNoDigest) {
+    BuildWhirlpoolTables();
+    ResetRecording(false);
+    std::string root = MakeTempFolder();
+    ASSERT_FALSE(root.empty());
+    WriteBytes(root + "/old", std::string(1000, 'o'));
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ASSERT_TRUE(RunAndWait(List));
+    ASSERT_TRUE(RunWriteAndWait(Create, UnhashedList));
+    std::string before;
+    ASSERT_TRUE(GetRawDigest(root + "/old", &before));
+
+    // Rewrite while the file cannot be read: the old digest stays as it was.
+    WriteBytes(root + "/old", std::string(1000, 'n'));
+    ResetRecording(true);
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ASSERT_TRUE(RunAndWait(Check));
+    ASSERT_EQ(ListSnapshot(AlteredList).size(), 1u);
+    ReadsToFail = 1;
+    ASSERT_TRUE(RunWriteAndWait(Rewrite, AlteredList));
+    EXPECT_EQ(Recorded.closingText, "1 hash could not be written.");
+    EXPECT_EQ(ListSnapshot(AlteredList), std::vector<std::string>({root + "/old"}));
+    std::string after;
+    ASSERT_TRUE(GetRawDigest(root + "/old", &after));
+    EXPECT_EQ(after, before);
+
+    // Readable again, the rewrite goes through.
+    ASSERT_TRUE(RunWriteAndWait(Rewrite, AlteredList));
+    EXPECT_EQ(Recorded.closingText, "Ready.");
+    ASSERT_TRUE(GetRawDigest(root + "/old", &after));
+    EXPECT_NE(after, before);
     RemoveTree(root);
 }
 
