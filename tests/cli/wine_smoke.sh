@@ -45,7 +45,7 @@ ZEROS_200000=2aa4f8eaeaec125f4dd6e5e2a9f6490814965ead3f458db57be599cd5a7d26b4ad8
 printf abc >abc.txt
 head -c 200000 /dev/zero >"zéros ✓.bin"
 run digest abc.txt "zéros ✓.bin" missing.txt
-[ "$rc" = 4 ] || fail "digest: exit status $rc, expected 4"
+[ "$rc" = 1 ] || fail "digest: exit status $rc, expected 1"
 printf '%s  %s\n' "$ABC" abc.txt "$ZEROS_200000" "zéros ✓.bin" | cmp -s - "$T/out" ||
     { fail "digest: wrong output"; cat "$T/out" >&2; }
 grep -q '^quorvane-cli: missing.txt: ' "$T/err" || fail "digest of a missing file: no message naming it"
