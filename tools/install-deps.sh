@@ -7,7 +7,7 @@
 set -euo pipefail
 
 native=(cmake make g++ googletest)
-all=("${native[@]}" libbenchmark-dev libssl-dev libgcrypt20-dev
+all=("${native[@]}" pkg-config libssl-dev libgcrypt20-dev
      g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
      wine wine64 wine32:i386 xvfb ntfs-3g)
 
