@@ -22,6 +22,9 @@ void ReadCommandArguments(int argc, char** argv, std::vector<PathString>* args);
 // Windows UTF-16 to a console and UTF-8 when redirected.
 void WriteChannel(ConsoleChannel channel, const PathChar* text, size_t length);
 void FlushChannels();
+// False when standard output refused some of what was written to it (a full
+// disk, a closed file); call after FlushChannels.
+bool OutputComplete();
 bool ChannelIsTerminal(ConsoleChannel channel);
 bool InputIsTerminal();
 // One line of standard input without its line end; false at its end.

@@ -27,6 +27,8 @@ void FlushChannels() {
     std::fflush(stderr);
 }
 
+bool OutputComplete() { return std::ferror(stdout) == 0; }
+
 bool ChannelIsTerminal(ConsoleChannel channel) {
     return isatty(channel == StandardOutput ? STDOUT_FILENO : STDERR_FILENO) == 1;
 }

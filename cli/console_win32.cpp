@@ -27,11 +27,16 @@ static bool IsConsole(HANDLE handle) {
     return GetConsoleMode(handle, &mode) != 0;
 }
 
+static bool OutputFailed;
+
 static void WriteBytes(HANDLE handle, const char* bytes, size_t length) {
     while (length > 0) {
         DWORD written = 0;
         DWORD piece = length > 65536 ? 65536 : static_cast<DWORD>(length);
-        if (!WriteFile(handle, bytes, piece, &written, nullptr) || written == 0) return;
+        if (!WriteFile(handle, bytes, piece, &written, nullptr) || written == 0) {
+            if (handle == ChannelHandle(StandardOutput)) OutputFailed = true;
+            return;
+        }
         bytes += written;
         length -= written;
     }
@@ -54,7 +59,10 @@ void WriteChannel(ConsoleChannel channel, const PathChar* text, size_t length) {
         while (length > 0) {
             DWORD written = 0;
             DWORD piece = length > 8192 ? 8192 : static_cast<DWORD>(length);
-            if (!WriteConsoleW(handle, text, piece, &written, nullptr) || written == 0) return;
+            if (!WriteConsoleW(handle, text, piece, &written, nullptr) || written == 0) {
+                if (channel == StandardOutput) OutputFailed = true;
+                return;
+            }
             text += written;
             length -= written;
         }
@@ -72,6 +80,8 @@ void WriteChannel(ConsoleChannel channel, const PathChar* text, size_t length) {
 }
 
 void FlushChannels() { FlushOutput(); }
+
+bool OutputComplete() { return !OutputFailed; }
 
 bool ChannelIsTerminal(ConsoleChannel channel) { return IsConsole(ChannelHandle(channel)); }
 

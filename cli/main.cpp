@@ -4,6 +4,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/console.h"
+#include "cli/output.h"
 #include "engine/whirlpool.h"
 #include "store/operation_state.h"
 
@@ -31,5 +32,11 @@ int main(int argc, char** argv) {
     ReadCommandArguments(argc, argv, &args);
     int status = ParseCommandLine(args);
     if (status == 0) status = RunCommand();
+    // A listing that did not reach its file is no success.
+    FlushChannels();
+    if (!OutputComplete() && status != ExitInterrupted) {
+        PrintMessage(PathString(ProgramName) + PT(": standard output could not be written"));
+        status |= ExitFailed;
+    }
     EndProcess(status);
 }

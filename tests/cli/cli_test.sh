@@ -184,6 +184,14 @@ test_digest() {
     run digest -0 abc "$T/empty"
     printf '%s  %s\0' "$ABC" abc "$EMPTY" "$T/empty" >"$T/exp"
     cmp -s "$T/exp" "$T/out" || fail "digest -0: records not NUL-terminated"
+
+    # Records that cannot be written are no success.
+    if [ -w /dev/full ]; then
+        $LIMIT "$Q" digest abc >/dev/full 2>"$T/err" </dev/null
+        rc=$?
+        expect_status 4 "digest to a full disk"
+        expect_err "digest to a full disk" "quorvane: standard output could not be written"
+    fi
 }
 
 test_roundtrip() {
