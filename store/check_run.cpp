@@ -2,21 +2,22 @@
 #include "store/operation_state.h"
 #include "store/store.h"
 
-static void ChooseClosingText(OperationMode mode, PathChar* text) {
+// The closing text: a fixed text, or one formatted into buffer.
+static const PathChar* ChooseClosingText(OperationMode mode, PathChar* buffer) {
     if (mode == Remove) {
         int left = ListCount(HashedList);
-        if (left != 0) {
-            FormatCountText(text, ClosingTextUnits, "%d hash%s could not be deleted.", left, "es");
-            return;
-        }
-    } else if (OperationState.UnreadableCount != 0) {
-        FormatCountText(text, ClosingTextUnits, "%d file%s could not be read.", OperationState.UnreadableCount, "s");
-        return;
-    } else if (mode == Check && ListCount(AlteredList) + ListCount(UnhashedList) == 0) {
-        FormatCountText(text, ClosingTextUnits, "All files checked successfully.", 0, "");
-        return;
+        if (left == 0) return PT("Ready.");
+        FormatCountText(buffer, ClosingTextUnits, "%d hash%s could not be deleted.", left, "es");
+        return buffer;
     }
-    FormatCountText(text, ClosingTextUnits, "Ready.", 0, "");
+    if (OperationState.UnreadableCount != 0) {
+        FormatCountText(buffer, ClosingTextUnits, "%d file%s could not be read.", OperationState.UnreadableCount, "s");
+        return buffer;
+    }
+    if (mode == Check && ListCount(AlteredList) + ListCount(UnhashedList) == 0) {
+        return PT("All files checked successfully.");
+    }
+    return PT("Ready.");
 }
 
 unsigned CheckRun(void*) {
@@ -41,9 +42,8 @@ unsigned CheckRun(void*) {
     WalkTargets();
     OperationState.TargetArgs.clear();
 
-    PathChar closing[ClosingTextUnits];
-    ChooseClosingText(mode, closing);
-    CloseRun(closing, true);
+    PathChar buffer[ClosingTextUnits];
+    CloseRun(ChooseClosingText(mode, buffer), true);
     return 0;
 }
 

@@ -90,12 +90,12 @@ unsigned WriteRun(void* list) {
         if (mode == Create) ListAppend(HashedList, entry);
     }
 
-    PathChar closing[ClosingTextUnits];
-    if (kept != 0) {
-        FormatCountText(closing, ClosingTextUnits, "%d hash%s could not be written.", kept, "es");
-    } else {
-        FormatCountText(closing, ClosingTextUnits, "Ready.", 0, "");
+    if (kept == 0) {
+        CloseRun(PT("Ready."), false);
+        return 0;
     }
+    PathChar closing[ClosingTextUnits];
+    FormatCountText(closing, ClosingTextUnits, "%d hash%s could not be written.", kept, "es");
     CloseRun(closing, false);
     return 0;
 }
