@@ -14,6 +14,9 @@ if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
   wineserver -w
 fi
 
+# A wineserver left from an earlier run keeps the display it started with.
+wineserver -k 2>/dev/null
+
 # One X server for the Wine tests that open windows.
 display=:97
 Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
