@@ -1,21 +1,48 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the Linux, Windows i686 and Windows x86_64
-# configurations and runs every test: natively, and under Wine (with Xvfb for
-# the dialog) for the two Windows builds.
+# Installs what is missing, builds every configuration and runs every test
+# that this machine can run: Linux natively; Linux i686 under qemu-i386, once
+# as a processor without SSE and once as one with SSE2; Windows x86_64 under
+# Wine; Windows i686 under Wine where the kernel runs 32-bit programs (where it
+# does not, the i686 executables are still built and checked for stray SSE2).
+# Suites that cannot run are named, never counted as passed.
 #   ./test.sh
 set -uo pipefail
 cd "$(dirname "$0")"
 tools/install-deps.sh all || exit 1
 
+# Whether this kernel runs 32-bit x86 programs: try one. QUORVANE_NO_32BIT=1
+# takes the other road on a machine that runs them, to try that road.
+probe=$(mktemp -d)
+printf 'int main(void) { return 0; }\n' >"$probe/probe.c"
+runs32=0
+if [[ "${QUORVANE_NO_32BIT:-0}" == 1 ]]; then
+  echo "QUORVANE_NO_32BIT=1 says so" >"$probe/log"
+elif gcc -m32 -static -o "$probe/probe32" "$probe/probe.c" 2>"$probe/log" && "$probe/probe32" 2>>"$probe/log"; then
+  runs32=1
+fi
+if [[ $runs32 -eq 1 ]]; then
+  echo "machine: 32-bit x86 programs run here"
+else
+  why="32-bit x86 programs do not run here: $(tail -1 "$probe/log" | sed 's/.*: //')"
+  echo "machine: $why"
+fi
+rm -rf "$probe"
+
 export WINEDEBUG=-all
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-quorvane}"
-if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
-  wineboot -i >/dev/null 2>&1
-  wineserver -w
-fi
-
 # A wineserver left from an earlier run keeps the display it started with.
 wineserver -k 2>/dev/null
+if [[ ! -f "$WINEPREFIX/system.reg" ]]; then
+  if [[ $runs32 -eq 1 ]]; then
+    wineboot -i >/dev/null 2>&1
+  else
+    /usr/lib/wine/wine64 wineboot -u >/dev/null 2>&1
+  fi
+  wineserver -w
+fi
+# The first program in a fresh 64-bit prefix may not find kernel32.dll.
+/usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1
+wineserver -w
 
 # One X server for the Wine tests that open windows.
 display=:97
@@ -26,26 +53,62 @@ export DISPLAY=$display
 
 passed=0
 failed=0
-for preset in linux win32 win64; do
-  echo "== $preset"
-  if ! cmake --preset "$preset" >/dev/null || ! cmake --build "build/$preset" -j"$(nproc)"; then
-    echo "build of $preset failed"
-    failed=$((failed + 1))
-    continue
-  fi
+notrun=()
+timings=()
+
+# run_suite NAME CTEST-ARGS...: runs ctest, adds its counts to the totals.
+run_suite() {
+  local name=$1 log start summary total bad
+  shift
+  echo "== $name"
   log=$(mktemp)
-  ctest --test-dir "build/$preset" --output-on-failure --timeout 900 2>&1 | tee "$log"
+  start=$SECONDS
+  ctest --output-on-failure --timeout 900 "$@" 2>&1 | tee "$log"
+  timings+=("$name: $((SECONDS - start)) s")
   summary=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -1)
-  total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
-  bad=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$summary")
   if [[ -z "$summary" ]]; then
+    echo "$name: ctest gave no summary"
     failed=$((failed + 1))
   else
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+    bad=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$summary")
     passed=$((passed + total - bad))
     failed=$((failed + bad))
   fi
   rm -f "$log"
+}
+
+for preset in linux linux-i686 win32 win64; do
+  echo "== build $preset"
+  start=$SECONDS
+  if ! cmake --preset "$preset" >/dev/null || ! cmake --build "build/$preset" -j"$(nproc)" >/dev/null; then
+    cmake --build "build/$preset" -j1 2>&1 | tail -30
+    echo "build of $preset failed"
+    failed=$((failed + 1))
+    continue
+  fi
+  timings+=("build $preset: $((SECONDS - start)) s")
+  case $preset in
+    linux-i686)
+      QEMU_CPU=pentium2 run_suite "linux-i686 (qemu, pentium2: no SSE)" --test-dir "build/$preset"
+      QEMU_CPU=core2duo run_suite "linux-i686 (qemu, core2duo: SSE2)" --test-dir "build/$preset"
+      ;;
+    win32)
+      if [[ $runs32 -eq 1 ]]; then
+        run_suite win32 --test-dir "build/$preset"
+      else
+        run_suite "win32 (SSE2 check only)" --test-dir "build/$preset" -R '^check_no_sse2$'
+        notrun+=("win32 under Wine: $why")
+      fi
+      ;;
+    *)
+      run_suite "$preset" --test-dir "build/$preset"
+      ;;
+  esac
 done
 
+echo "== times"
+printf '  %s\n' "${timings[@]}"
+for line in "${notrun[@]}"; do echo "not run here: $line"; done
 echo "total: $passed passed, $failed failed"
 [[ $failed -eq 0 ]]

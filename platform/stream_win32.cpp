@@ -1,6 +1,8 @@
 // The digest lives in the NTFS alternate data stream z: path + ":z".
 #include <windows.h>
 
+#include <string>
+
 #include "platform/platform.h"
 
 const PathChar DigestStreamSuffix[] = L":z";
@@ -23,17 +25,32 @@ int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
     return static_cast<int>(got);
 }
 
+// The file's last-write time through a handle on the file itself: streamPath
+// less its suffix.
+static void SetFileLastWrite(const PathChar* streamPath, const FILETIME* lastWrite) {
+    std::wstring path(streamPath);
+    path.resize(path.size() - DigestStreamSuffixLength);
+    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return;
+    SetFileTime(file, nullptr, nullptr, lastWrite);
+    CloseHandle(file);
+}
+
 int WriteDigestStream(const PathChar* streamPath, const uint8_t digest[64], const WriteStamp* stamp) {
     HANDLE stream = CreateFileW(streamPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (stream == INVALID_HANDLE_VALUE) return -1;
     DWORD written = 0;
     if (!WriteFile(stream, digest, 64, &written, nullptr)) written = 0;
-    // Setting the time on the stream's handle sets it for the file.
+    // Setting the time on the stream's handle sets it for the file. Some
+    // drivers refuse times on a stream (ntfs-3g under Wine: error 87); then
+    // the file's own handle puts it back once the stream is closed.
     FILETIME lastWrite;
     lastWrite.dwLowDateTime = static_cast<DWORD>(stamp->value[0]);
     lastWrite.dwHighDateTime = static_cast<DWORD>(stamp->value[1]);
-    SetFileTime(stream, nullptr, nullptr, &lastWrite);
+    bool kept = SetFileTime(stream, nullptr, nullptr, &lastWrite) != 0;
     CloseHandle(stream);
+    if (!kept) SetFileLastWrite(streamPath, &lastWrite);
     return static_cast<int>(written);
 }
 

@@ -3,13 +3,14 @@
 # missing, so that a machine that has everything needs no network.
 #   tools/install-deps.sh native   compiler, CMake, GoogleTest
 #   tools/install-deps.sh all      also MinGW-w64, Wine (64- and 32-bit),
-#                                  Xvfb and the benchmark's peers
+#                                  Xvfb, ntfs-3g, qemu-user and -m32 for the
+#                                  32-bit Linux build, the benchmark's peers
 set -euo pipefail
 
 native=(cmake make g++ googletest)
 all=("${native[@]}" pkg-config libssl-dev libgcrypt20-dev
      g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-     wine wine64 wine32:i386 xvfb ntfs-3g)
+     wine wine64 wine32:i386 xvfb ntfs-3g qemu-user-static g++-multilib)
 
 case "${1:-}" in
   native) wanted=("${native[@]}") ;;

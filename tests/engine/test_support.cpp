@@ -107,3 +107,25 @@ void RemoveTestFiles() {
     for (const std::string& name : TestFileNames) std::remove(name.c_str());
     TestFileNames.clear();
 }
+
+bool ProcessorRunsSse2() {
+#if defined(__i386__) || defined(__x86_64__)
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("sse2");
+#else
+    return false;
+#endif
+}
+
+std::vector<CompressRoutine> RunnableRoutines() {
+    std::vector<CompressRoutine> routines;
+    if (ProcessorRunsSse2()) {
+        routines.push_back({"sse2", CompressBlockSse2});
+    } else {
+        static bool noted;
+        if (!noted) std::printf("note: no SSE2 on this processor; CompressBlockSse2 not run\n");
+        noted = true;
+    }
+    routines.push_back({"scalar", CompressBlockScalar});
+    return routines;
+}

@@ -414,4 +414,24 @@ TEST_F(RunsTest, FileSystemWithoutExtendedAttributes) {
     if (hasXattrs) GTEST_SKIP() << "ramfs keeps user xattrs on this kernel";
 }
 
+// The build folder sits on the machine's ordinary disk (ext4 here), whose
+// folder offsets are 64-bit hashes: a 32-bit build without large-file offsets
+// lists such a folder as empty.
+TEST_F(RunsTest, WalkOfAFolderOnTheWorkingDiskFindsEveryFile) {
+    char here[4096];
+    ASSERT_NE(getcwd(here, sizeof here), nullptr);
+    std::string folder = std::string(here) + "/walk-on-disk";
+    RemoveTree(folder);
+    ASSERT_EQ(mkdir(folder.c_str(), 0755), 0);
+    std::vector<std::string> expected;
+    for (int i = 0; i < 300; ++i) {
+        expected.push_back(folder + "/f" + std::to_string(i));
+        WriteBytes(expected.back(), "x");
+    }
+    std::sort(expected.begin(), expected.end());
+    Run(folder, List);
+    EXPECT_EQ(Sorted(UnhashedList), expected);
+    RemoveTree(folder);
+}
+
 }  // namespace

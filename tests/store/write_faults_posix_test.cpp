@@ -13,12 +13,11 @@
 #include "tests/store/fixtures_posix.h"
 #include "tests/store/recording_services.h"
 
-// The linker wraps the mangled name, so the two ends are named by it too.
-#define MANGLED_WRITE "_Z17WriteDigestStreamPKcPKhPK10WriteStamp"
+// The linker wraps the mangled names (MANGLED_WRITE, MANGLED_READ, given by the
+// build, which knows the ABI), so the two ends are named by them too.
 int RealWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__real_" MANGLED_WRITE);
 int WrappedWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__wrap_" MANGLED_WRITE);
 
-#define MANGLED_READ "_Z13ReadFileChunklPvj"
 uint32_t RealReadFileChunk(FileHandle, void*, uint32_t) asm("__real_" MANGLED_READ);
 uint32_t WrappedReadFileChunk(FileHandle, void*, uint32_t) asm("__wrap_" MANGLED_READ);
 

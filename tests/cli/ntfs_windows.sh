@@ -1,0 +1,134 @@
+#!/bin/sh
+# The Windows console build against real NTFS streams: an NTFS image mounted
+# by ntfs-3g with the Windows stream interface, where path:z under Wine is the
+# stream z itself. quorvane-cli.exe creates, checks, rewrites and removes
+# digests there; after each step the Linux build, on the same image mounted
+# the default way (the stream as user.z), must agree. Exit 77 (skipped) only
+# where FUSE or NTFS images are not available.
+#   ntfs_windows.sh WINE_RUNNER QUORVANE_CLI_EXE LINUX_QUORVANE
+absolute() { printf '%s/%s' "$(cd "$(dirname "$1")" && pwd)" "$(basename "$1")"; }
+RUNNER=$(absolute "$1")
+EXE=$(absolute "$2")
+LINUX=$3
+[ -x "$LINUX" ] && LINUX=$(absolute "$LINUX")
+skip() { echo "skipped: $*"; exit 77; }
+
+command -v mkntfs >/dev/null 2>&1 || PATH=$PATH:/usr/sbin:/sbin
+command -v mkntfs >/dev/null 2>&1 && command -v ntfs-3g >/dev/null 2>&1 || skip "no ntfs-3g"
+[ -e /dev/fuse ] || skip "no /dev/fuse"
+[ -x "$LINUX" ] || { echo "FAILED: no Linux build at $LINUX (build the linux preset first)"; exit 1; }
+
+work=$(mktemp -d) || exit 1
+work=$(cd "$work" && pwd -P)
+mounted=
+cleanup() { [ -n "$mounted" ] && umount "$work/m" 2>/dev/null; rm -rf "$work"; }
+trap cleanup EXIT
+cd "$work" || exit 1
+truncate -s 32M ntfs.img && mkntfs -F -Q ntfs.img >/dev/null 2>&1 || skip "mkntfs failed"
+mkdir m
+mount_windows() { ntfs-3g -o streams_interface=windows ntfs.img m 2>/dev/null && mounted=1; }
+mount_linux() { ntfs-3g ntfs.img m 2>/dev/null && mounted=1; }
+unmount() { umount m && mounted=; }
+mount_windows || skip "cannot mount an NTFS image with ntfs-3g here"
+
+failures=0
+fail() {
+    printf 'FAIL [ntfs windows]: %s\n' "$*" >&2
+    failures=$((failures + 1))
+}
+
+# Wine shows the root of the Linux file system as drive Z:.
+WINDIR=$(printf 'Z:%s' "$work/m/d" | tr / '\\')
+win() {
+    "$RUNNER" "$EXE" "$@" >"$work/out" 2>"$work/err" </dev/null
+    rc=$?
+    tr -d '\r' <"$work/out" >"$work/out.lf" && mv "$work/out.lf" "$work/out"
+    tr -d '\r' <"$work/err" >"$work/err.lf" && mv "$work/err.lf" "$work/err"
+}
+lin() {
+    "$LINUX" "$@" >"$work/out" 2>"$work/err" </dev/null
+    rc=$?
+}
+expect() {  # expect STATUS WHAT: the last run's exit status
+    [ "$rc" = "$1" ] || fail "$2: exit status $rc, expected $1; $(cat "$work/out" "$work/err")"
+}
+lines() { grep -c "^$1  " "$work/out"; }
+# Last-write times in nanoseconds, one line per file, sorted by name.
+stamps() { find m/d -type f -exec stat -c '%n %.9Y' {} + | LC_ALL=C sort; }
+no_colon_files() {
+    found=$(find m -name '*:*' | head -3)
+    [ -z "$found" ] || fail "$1: files with a colon in their name: $found"
+}
+
+mkdir -p m/d/sub
+printf 'alpha' >m/d/a.txt
+printf 'abc' >"m/d/with blank.txt"
+head -c 200000 /dev/urandom >m/d/sub/b.bin
+: >m/d/sub/empty
+touch -d '2021-03-04 05:06:07.123456700' m/d/a.txt "m/d/with blank.txt" m/d/sub/b.bin m/d/sub/empty
+before=$(stamps)
+
+win create "$WINDIR"
+expect 0 "create (Windows)"
+[ "$(lines written)" = 4 ] || fail "create (Windows): $(cat "$work/out")"
+grep -q "^written  $(printf '%s' "$WINDIR" | sed 's/\\/\\\\/g')\\\\a.txt\$" "$work/out" ||
+    fail "create (Windows) names no Windows path: $(head -1 "$work/out")"
+[ "$(stamps)" = "$before" ] || fail "create (Windows) moved last-write times: $(stamps)"
+abc=$(od -An -v -tx1 "m/d/with blank.txt:z" | tr -d ' \n')
+[ "$abc" = 4e2448a4c6f486bb16b6562c73b4020bf3043e3a731bce721ae1b303d97e6d4c7181eebdb6c57e277d0e34957114cbd6c797fc9d95d8b582d225292076d4eef5 ] ||
+    fail "the stream z of 'with blank.txt' holds '$abc', not the digest of abc"
+win check "$WINDIR"
+expect 0 "check after create (Windows)"
+grep -q '^All files checked successfully\.$' "$work/err" || fail "check (Windows) said: $(cat "$work/err")"
+unmount
+
+mount_linux || fail "remount the default way"
+no_colon_files "after create"
+lin check m/d
+expect 0 "check after create (Linux)"
+lin list m/d
+[ "$(lines hashed)" = 4 ] && [ "$(lines no-digest)" = 0 ] || fail "list (Linux): $(cat "$work/out")"
+# A silent change: one byte, the size and the last-write time as they were.
+printf 'X' | dd of=m/d/sub/b.bin bs=1 seek=1000 conv=notrunc status=none
+touch -d '2021-03-04 05:06:07.123456700' m/d/sub/b.bin
+lin check m/d
+expect 1 "check of an altered file (Linux)"
+grep -q "^altered  .*/sub/b.bin\$" "$work/out" || fail "check (Linux) did not find b.bin: $(cat "$work/out")"
+unmount
+
+mount_windows || fail "remount with the Windows stream interface"
+win check "$WINDIR"
+expect 1 "check of an altered file (Windows)"
+[ "$(lines altered)" = 1 ] && grep -q '^altered  .*\\sub\\b.bin$' "$work/out" ||
+    fail "check (Windows) did not find b.bin alone: $(cat "$work/out")"
+win rewrite "$WINDIR"
+expect 0 "rewrite (Windows)"
+[ "$(lines written)" = 1 ] || fail "rewrite (Windows): $(cat "$work/out")"
+[ "$(stamps)" = "$before" ] || fail "rewrite (Windows) moved last-write times: $(stamps)"
+win check "$WINDIR"
+expect 0 "check after rewrite (Windows)"
+unmount
+
+mount_linux || fail "remount the default way"
+no_colon_files "after rewrite"
+lin check m/d
+expect 0 "check after rewrite (Linux)"
+unmount
+
+mount_windows || fail "remount with the Windows stream interface"
+win remove --yes "$WINDIR"
+expect 0 "remove (Windows)"
+[ "$(lines removed)" = 4 ] || fail "remove (Windows): $(cat "$work/out")"
+[ "$(stamps)" = "$before" ] || fail "remove (Windows) moved last-write times: $(stamps)"
+win list "$WINDIR"
+[ "$(lines no-digest)" = 4 ] || fail "list after remove (Windows): $(cat "$work/out")"
+unmount
+
+mount_linux || fail "remount the default way"
+no_colon_files "after remove"
+lin list m/d
+[ "$(lines no-digest)" = 4 ] || fail "list after remove (Linux): $(cat "$work/out")"
+unmount
+
+[ "$failures" -eq 0 ] || exit 1
+echo "PASS [ntfs windows]"
