@@ -91,7 +91,7 @@ for preset in linux linux-i686 win32 win64; do
   case $preset in
     linux-i686)
       QEMU_CPU=pentium2 run_suite "linux-i686 (qemu, pentium2: no SSE)" --test-dir "build/$preset"
-      QEMU_CPU=core2duo run_suite "linux-i686 (qemu, core2duo: SSE2)" --test-dir "build/$preset"
+      QEMU_CPU=coreduo run_suite "linux-i686 (qemu, coreduo: SSE2)" --test-dir "build/$preset"
       ;;
     win32)
       if [[ $runs32 -eq 1 ]]; then
