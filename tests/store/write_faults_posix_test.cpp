@@ -14,9 +14,9 @@
 #include "tests/store/recording_services.h"
 
 // The linker wraps the mangled name, so the two ends are named by it too.
-#define MANGLED_WRITE "_Z17WriteDigestStreamPKcPKhPK10WriteStamp"
-int RealWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__real_" MANGLED_WRITE);
-int WrappedWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__wrap_" MANGLED_WRITE);
+#define MANGLED_WRITE "_Z17WriteDigestStreamlPKcPKh"
+int RealWriteDigestStream(FileHandle, const PathChar*, const uint8_t*) asm("__real_" MANGLED_WRITE);
+int WrappedWriteDigestStream(FileHandle, const PathChar*, const uint8_t*) asm("__wrap_" MANGLED_WRITE);
 
 #define MANGLED_READ "_Z13ReadFileChunklPvj"
 uint32_t RealReadFileChunk(FileHandle, void*, uint32_t) asm("__real_" MANGLED_READ);
@@ -29,7 +29,7 @@ std::atomic<int> WritesSeen;
 std::atomic<int> WritesWithoutGuard;
 }  // namespace
 
-int WrappedWriteDigestStream(const PathChar* streamPath, const uint8_t digest[64], const WriteStamp* stamp) {
+int WrappedWriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t digest[64]) {
     ++WritesSeen;
     if (OperationState.WriteGuard.load() != 1) ++WritesWithoutGuard;
     if (ShortWritePath == streamPath) {
@@ -37,7 +37,7 @@ int WrappedWriteDigestStream(const PathChar* streamPath, const uint8_t digest[64
         setxattr(streamPath, "user.z", digest, 40, 0);
         return 40;
     }
-    return RealWriteDigestStream(streamPath, digest, stamp);
+    return RealWriteDigestStream(file, streamPath, digest);
 }
 
 // A read error: the read delivers nothing, as ReadFile does when it fails.
@@ -72,7 +72,8 @@ TEST(WriteFaults, ShortWriteIsAFailureAndEveryWriteHoldsTheGuard) {
     EXPECT_EQ(ListSnapshot(UnhashedList), std::vector<std::string>({root + "/b"}));
     EXPECT_EQ(ListSnapshot(HashedList), std::vector<std::string>({root + "/a", root + "/c"}));
 
-    // What the short write left behind is no digest: a check finds it altered.
+    // What the short write left behind is no digest: a check finds it malformed,
+    // listed with the altered files.
     ShortWritePath.clear();
     ResetRecording(true);
     ASSERT_TRUE(ParseTargets(root.c_str()));
