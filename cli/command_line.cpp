@@ -40,6 +40,8 @@ static bool TakeOption(const PathString& word) {
         CommandOptions.progress = true;
     } else if (word == PT("--quiet")) {
         CommandOptions.quiet = true;
+    } else if (word == PT("-x") || word == PT("--one-file-system")) {
+        CommandOptions.oneFileSystem = true;
     } else {
         return false;
     }
@@ -53,6 +55,9 @@ static const PathChar* MisplacedOption() {
     if (CommandOptions.hex && command != ShowCommand) return PT("--hex belongs to show");
     if ((CommandOptions.progress || CommandOptions.quiet) && !WalksTargets(command)) {
         return PT("--progress and --quiet belong to check, list, create, rewrite and remove");
+    }
+    if (CommandOptions.oneFileSystem && !WalksTargets(command)) {
+        return PT("-x belongs to check, list, create, rewrite and remove");
     }
     if (CommandOptions.progress && CommandOptions.quiet) return PT("--progress and --quiet exclude each other");
     if (CommandOptions.nulRecords && command == ShowCommand && !CommandOptions.hex) {
@@ -109,7 +114,8 @@ static const char HelpText[] =
     "  help               prints this text\n"
     "\n"
     "Each TARGET is one file or folder, one argument each; folders are walked\n"
-    "with everything they contain. '--' ends the options.\n"
+    "with everything they contain. A target that is a symbolic link is followed,\n"
+    "links met inside folders are not. '--' ends the options.\n"
     "\n"
     "Options:\n"
     "  -0          ends each listed file with NUL instead of a line feed\n"
@@ -117,12 +123,16 @@ static const char HelpText[] =
     "  --hex       show: one line a file, 128 hex digits, two blanks and the path\n"
     "  --progress  shows the progress line even when standard error is no terminal\n"
     "  --quiet     shows neither the progress line nor the closing message\n"
+    "  -x, --one-file-system\n"
+    "              stays on the file system of each target\n"
     "  --help      prints this text\n"
     "  --version   prints the version\n"
     "\n"
     "Each listed file is one line: a word, two blanks and the path. The words:\n"
     "altered, no-digest, hashed, written, not-written, removed, not-removed,\n"
-    "unreadable. The closing message goes to standard error.\n"
+    "unreadable, changed (changed while it was read: nothing written, nothing\n"
+    "compared), malformed (a stored value that is no 64-byte digest). The\n"
+    "reason of each failure and the closing message go to standard error.\n"
     "\n"
     "Ctrl-C aborts a run, finishing a digest write under way and beginning none.\n"
     "Where the shell has job control, Ctrl-Z pauses a run and fg resumes it.\n"

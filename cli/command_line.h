@@ -25,6 +25,7 @@ struct CommandOptionsRecord {
     bool hex;         // show as one line of 128 hex digits
     bool progress;    // the progress line also when standard error is no terminal
     bool quiet;       // neither progress line nor closing text
+    bool oneFileSystem;  // -x: the walk stays on the file system of each target
     std::vector<PathString> operands;
 };
 

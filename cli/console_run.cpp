@@ -16,7 +16,7 @@ enum RequestKind {
     DeleteRequest,
     ClearBarRequest,
     TimerRequest,
-    UnreadableRequest,
+    ReportRequest,
     CloseRequest,
 };
 
@@ -31,6 +31,8 @@ struct ServiceRequest {
     int capacity;
     bool flag;
     int result;
+    FileReport report;
+    int error;
 };
 
 static ServiceRequest Request;
@@ -79,7 +81,9 @@ static void CarryOutRequest() {
             break;
         case AppendRequest:
             list.push_back(Request.text);
-            PrintIfWord(ConsoleRun.appendWord[Request.list], Request.text);
+            // A file just named by a report of its own is not named again.
+            if (!ConsoleRun.namedByReport) PrintIfWord(ConsoleRun.appendWord[Request.list], Request.text);
+            ConsoleRun.namedByReport = false;
             break;
         case CountRequest:
             Request.result = static_cast<int>(list.size());
@@ -107,9 +111,9 @@ static void CarryOutRequest() {
             TimerRunning = Request.flag;
             NextTick = SystemTimeNow() + TickInterval;
             break;
-        case UnreadableRequest:
-            ConsoleRun.unreadableCount++;
-            PrintRecord(PT("unreadable"), Request.text);
+        case ReportRequest:
+            if (Request.report == ReportUnreadable || Request.report == ReportChanged) ConsoleRun.unreadableCount++;
+            ConsoleRun.namedByReport = PrintFileReport(Request.report, Request.text, Request.error);
             break;
         case CloseRequest:
             CloseConsoleRun(Request.text);
@@ -167,12 +171,14 @@ void SetProgressTimer(bool running) {
     Submit(TimerRequest, AlteredList);
 }
 
-void ReportUnreadable(const PathChar* displayText) {
+void ReportFile(FileReport report, const PathChar* displayText, int error) {
     Request.text = displayText;
-    Submit(UnreadableRequest, AlteredList);
+    Request.report = report;
+    Request.error = error;
+    Submit(ReportRequest, AlteredList);
 }
 
-void ShowTargetError(const PathChar* message) { PrintMessage(message); }
+void ShowTargetError(const PathChar*, const PathChar* target, int error) { PrintFileError(target, ReasonText(error)); }
 
 void CloseRun(const PathChar* closingText, bool) {
     Request.text = closingText;

@@ -14,7 +14,8 @@ struct ConsoleRunRecord {
     // Printed when the worker appends to, or deletes from, list i; null: silent.
     const PathChar* appendWord[3];
     const PathChar* deleteWord[3];
-    int unreadableCount;
+    int unreadableCount;  // files and folders not read, or changed while read
+    bool namedByReport;   // the next append is of a file already named
     bool showProgress;
     PathString closingText;
 };

@@ -9,6 +9,7 @@
 #include "engine/hash_file.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
+#include "store/store.h"
 #include "ui/viewer_text.h"
 
 // The path the system is given: absolute, and on Windows with the long-path
@@ -73,6 +74,8 @@ int RunShowCommand() {
             status |= ExitFailed;
             continue;
         }
+        // Bytes past the 64 of a digest are not shown.
+        if (count > 64) count = 64;
         if (CommandOptions.hex) {
             PrintRecord(LowerHex(bytes, count).c_str(), given);
             continue;
@@ -88,22 +91,21 @@ int RunDigestCommand() {
     int status = 0;
     for (const PathString& given : CommandOptions.operands) {
         PathString path = FileSystemPath(given);
-        FileHandle file = OpenFileForReading(path.c_str());
+        FileSnapshot before;
+        FileHandle file = OpenFileForReading(path.c_str(), &before);
         if (file == NoFile) {
             int error = LastSystemError();
             PrintFileError(given, DescribeOpenFailure(path, error));
             status = ExitDigestFailed;
             continue;
         }
-        int64_t size = FileSizeOf(file);
-        std::atomic<uint64_t> done(0);
         uint8_t digest[64];
-        HashFile(file, size, digest, OperationState.PauseGate, &done);
+        // Reads that fell short, or a change meanwhile, would make it the
+        // digest of nothing the file holds.
+        int problem = HashOpenFile(file, &before, digest);
         CloseFile(file);
-        // The digest covers the size taken at the start; reads that fell short
-        // (an error, or a file that shrank) would make it the digest of nothing real.
-        if (done.load() != static_cast<uint64_t>(size)) {
-            PrintFileError(given, PT("could not be read completely"));
+        if (problem != 0) {
+            PrintFileError(given, ReasonText(problem));
             status = ExitDigestFailed;
             continue;
         }

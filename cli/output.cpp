@@ -33,6 +33,47 @@ void PrintFileError(const PathString& path, const PathString& reason) {
     PrintMessage(PathString(ProgramName) + PT(": ") + path + PT(": ") + reason);
 }
 
+PathString ReasonText(int error) {
+    switch (error) {
+        case 0:
+            return PT("unknown error");
+        case ErrorChangedWhileRead:
+            return PT("changed while read");
+        case ErrorNotRegularFile:
+            return PT("Not a regular file");
+        case ErrorShortRead:
+            return PT("could not be read completely");
+        case ErrorPathTooLong:
+            return PT("path too long");
+        case ErrorShortWrite:
+            return PT("written only in part");
+        default:
+            return SystemErrorText(error);
+    }
+}
+
+bool PrintFileReport(FileReport report, const PathChar* path, int error) {
+    switch (report) {
+        case ReportUnreadable:
+            PrintRecord(PT("unreadable"), path);
+            break;
+        case ReportChanged:
+            PrintRecord(PT("changed"), path);
+            break;
+        case ReportNotWritten:
+            PrintRecord(PT("not-written"), path);
+            break;
+        case ReportNotRemoved:
+            // Named by the list of files still with a digest.
+            break;
+        case ReportMalformed:
+            PrintRecord(PT("malformed"), path);
+            return true;
+    }
+    PrintFileError(path, ReasonText(error));
+    return false;
+}
+
 int PrintUsageError(const PathString& problem) {
     PathString name = ProgramName;
     PrintMessage(name + PT(": ") + problem);

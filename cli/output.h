@@ -4,6 +4,7 @@
 
 #include "cli/console.h"
 #include "platform/platform.h"
+#include "store/window_services.h"
 #include "ui/progress_text.h"
 
 // ASCII text in the system's own strings.
@@ -16,6 +17,13 @@ void PrintRecord(const PathChar* word, const PathString& path);
 void PrintMessage(const PathString& line);
 // "quorvane: path: reason".
 void PrintFileError(const PathString& path, const PathString& reason);
+// The system's text for an error, or the store's own reasons in words.
+PathString ReasonText(int error);
+// A file the run reported: its record (unreadable, changed, not-written,
+// malformed) on standard output and, for a failure, the reason on standard
+// error. True when the record names the file, so that the list word
+// following for the same file is left out.
+bool PrintFileReport(FileReport report, const PathChar* path, int error);
 // The problem, the usage line and a hint; returns ExitUsage.
 int PrintUsageError(const PathString& problem);
 

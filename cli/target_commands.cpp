@@ -12,11 +12,9 @@ static void PrintClosingText() {
     if (!CommandOptions.quiet) PrintMessage(ConsoleRun.closingText);
 }
 
-// Entries a write run left in its list are the files it could not write.
-static int PrintLeftovers(ResultList list, const PathChar* word) {
-    for (const PathString& entry : ConsoleRun.lists[list]) PrintRecord(word, entry);
-    return static_cast<int>(ConsoleRun.lists[list].size());
-}
+// Entries a write run left in its list are the files it could not write;
+// each was named (not-written or changed) when it failed.
+static int CountLeftovers(ResultList list) { return static_cast<int>(ConsoleRun.lists[list].size()); }
 
 static int UnreadableStatus() { return ConsoleRun.unreadableCount != 0 ? ExitFailed : 0; }
 
@@ -43,11 +41,13 @@ static int CreateDigests() {
     SetRecordWords(nullptr, nullptr, nullptr);
     int status = ServeCheckRun(List);
     if (status != 0) return status;
+    // A digest that could not be read is not one to write over.
+    status = UnreadableStatus();
     if (!ConsoleRun.lists[UnhashedList].empty()) {
         SetRecordWords(nullptr, PT("written"), nullptr);
-        status = ServeWriteRun(Create, UnhashedList);
-        if (status != 0) return status;
-        if (PrintLeftovers(UnhashedList, PT("not-written")) != 0) status |= ExitFailed;
+        int written = ServeWriteRun(Create, UnhashedList);
+        if (written != 0) return written;
+        if (CountLeftovers(UnhashedList) != 0) status |= ExitFailed;
     }
     PrintClosingText();
     return status;
@@ -70,7 +70,7 @@ static int RewriteDigests() {
     int written = ServeWriteRun(Rewrite, AlteredList);
     if (written != 0) return written;
     // A file whose new digest could not be written is still altered.
-    if (PrintLeftovers(AlteredList, PT("not-written")) != 0) status |= ExitAltered | ExitFailed;
+    if (CountLeftovers(AlteredList) != 0) status |= ExitAltered | ExitFailed;
     PrintClosingText();
     return status;
 }
@@ -90,7 +90,7 @@ static int RemoveDigests() {
     int status = ServeCheckRun(Remove);
     if (status != 0) return status;
     PrintClosingText();
-    return ConsoleRun.lists[HashedList].empty() ? 0 : ExitFailed;
+    return ConsoleRun.lists[HashedList].empty() ? UnreadableStatus() : ExitFailed;
 }
 
 int RunTargetCommand() {
@@ -100,6 +100,7 @@ int RunTargetCommand() {
         return PrintUsageError(PT("remove asks first; give --yes when standard input is no terminal"));
     }
     if (!ValidateTargets(CommandOptions.operands)) return ExitNoTarget;
+    OperationState.OneFileSystem = CommandOptions.oneFileSystem;
     ConsoleRun.showProgress =
         !CommandOptions.quiet && (CommandOptions.progress || ChannelIsTerminal(StandardError));
     if (command == RemoveCommand && !CommandOptions.yes && !ConfirmRemoval()) return 0;

@@ -29,32 +29,52 @@ extern const PathChar PathSeparator;
 typedef intptr_t FileHandle;
 const FileHandle NoFile = -1;
 
-// Read access, read sharing, existing only, sequential-scan hint. On POSIX only
-// regular files (also through symbolic links) open, and the open never blocks.
-FileHandle OpenFileForReading(const PathChar* path);
-int64_t FileSizeOf(FileHandle file);
-// Reads up to size bytes from the current position; the count delivered, 0 on
-// failure or at the end.
-uint32_t ReadFileChunk(FileHandle file, void* buffer, uint32_t size);
-void CloseFile(FileHandle file);
+// The error of the platform call that just failed (errno, GetLastError), or
+// one of the store's own reasons below; read it before the next call.
+int LastPlatformError();
+void ClearPlatformError();
+// Reasons of the store's own, below any system error number.
+const int ErrorChangedWhileRead = -1001;
+const int ErrorNotRegularFile = -1002;
+const int ErrorShortRead = -1003;
+const int ErrorPathTooLong = -1004;
+const int ErrorShortWrite = -1005;
 
 // A file's last-write time as the system keeps it; opaque to the callers.
 struct WriteStamp {
     int64_t value[2];
 };
-void GetWriteStamp(FileHandle file, WriteStamp* stamp);
-
-enum PathKind { PathMissing, PathFile, PathDirectory, PathOther };
-// Follows links. PathOther: FIFOs, sockets, devices (POSIX only).
-PathKind QueryPathKind(const PathChar* path);
-bool QueryFileSize(const PathChar* path, uint64_t* size);
 
 // Volume and file index on Windows, st_dev and st_ino on POSIX.
 struct FileIdentity {
     uint64_t volume;
     uint64_t index;
 };
-bool QueryDirectoryIdentity(const PathChar* path, FileIdentity* identity);
+
+// What a file was when read: taken from the open handle before the first
+// read and again after the last, so that a change in between is seen.
+struct FileSnapshot {
+    FileIdentity identity;
+    int64_t size;
+    WriteStamp stamp;
+};
+
+// Read access, read sharing, existing only, sequential-scan hint; snapshot
+// (when given) is taken from the handle. On POSIX only regular files (also
+// through symbolic links) open, and the open never blocks.
+FileHandle OpenFileForReading(const PathChar* path, FileSnapshot* snapshot = nullptr);
+bool TakeFileSnapshot(FileHandle file, FileSnapshot* snapshot);
+int64_t FileSizeOf(FileHandle file);
+// Reads up to size bytes from the current position; the count delivered, 0 on
+// failure or at the end.
+uint32_t ReadFileChunk(FileHandle file, void* buffer, uint32_t size);
+void CloseFile(FileHandle file);
+
+enum PathKind { PathMissing, PathFile, PathDirectory, PathOther };
+// Follows links. PathOther: FIFOs, sockets, devices (POSIX only). PathMissing
+// also when the path cannot be looked at; LastPlatformError says why.
+PathKind QueryPathKind(const PathChar* path);
+bool QueryFileSize(const PathChar* path, uint64_t* size);
 
 // ---- digest streams (stream_win32.cpp / stream_posix.cpp) -----------------
 // On Windows the stream of path is path + ":z"; on POSIX the suffix is empty
@@ -62,33 +82,43 @@ bool QueryDirectoryIdentity(const PathChar* path, FileIdentity* identity);
 extern const PathChar DigestStreamSuffix[];
 extern const int DigestStreamSuffixLength;
 
-bool DigestStreamExists(const PathChar* streamPath);
-// The bytes read (0 to 64; a longer stream yields its first 64), or
-// NoDigestStream when there is none, or DigestStreamUnreadable when there is
-// one that cannot be opened (denied, locked).
+// Only "no such stream" (ENODATA, ERROR_FILE_NOT_FOUND) means no digest; any
+// other failure is a digest that could not be read, never taken for none.
 const int NoDigestStream = -1;
 const int DigestStreamUnreadable = -2;
+// The stream's length in bytes, or one of the two above.
+int QueryDigestStream(const PathChar* streamPath);
+// The stream's length (only the first 64 bytes are copied), or one of the two.
 int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]);
-// Creates or truncates the stream, writes the 64 bytes in one write, sets the
-// file's last-write time back to stamp, closes. -1 when the stream could not be
-// created, else the bytes stored.
-int WriteDigestStream(const PathChar* streamPath, const uint8_t digest[64], const WriteStamp* stamp);
+// Stores the 64 bytes with the open file (the file read for them) at path,
+// leaving its last-write time as it is. The bytes stored, -1 when nothing
+// could be stored (LastPlatformError says why), or DigestPathMoved when path
+// no longer names that file (it was renamed over while read).
+const int DigestPathMoved = -3;
+int WriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t digest[64]);
 bool DeleteDigestStream(const PathChar* streamPath);
 
 // ---- directory enumeration -------------------------------------------------
 enum EntryKind { EntryFile, EntryDirectory, EntryOther };
 struct DirectoryEntry {
-    const PathChar* name;  // valid until the next call on the enumeration
+    int nameAt;  // in DirectoryListing.names, terminated
     int length;
-    EntryKind kind;        // links followed; EntryOther only on POSIX
+    // Links are not followed: a symbolic link (or, on Windows, a folder that
+    // is a reparse point) is EntryOther, like FIFOs, sockets and devices.
+    EntryKind kind;
 };
-typedef void* DirectoryHandle;
-// path holds a directory path of length units ending in a separator, with room
-// for two more units; it is left as it was. Null when it cannot be enumerated.
-DirectoryHandle OpenDirectory(PathChar* path, int length);
-// Skips "." and "..". False when there are no more entries.
-bool NextDirectoryEntry(DirectoryHandle directory, DirectoryEntry* entry);
-void CloseDirectory(DirectoryHandle directory);
+struct DirectoryListing {
+    PathString names;
+    std::vector<DirectoryEntry> entries;
+    FileIdentity identity;  // of the folder itself
+};
+// The longest entry name the walk takes, in units (Windows' 260; none on POSIX).
+extern const int MaxEntryNameLength;
+// Reads every entry (less "." and "..") of the folder whose path of length
+// units ends in a separator, then closes it again, so that a walk holds no
+// folder open while it descends. path has room for two more units and is left
+// as it was. False when it cannot be listed (LastPlatformError says why).
+bool ListDirectory(PathChar* path, int length, DirectoryListing* listing);
 
 // ---- gates, clock, threads -------------------------------------------------
 // An event: manual reset stays signalled until reset, auto reset lets one wait

@@ -10,11 +10,39 @@ const PathChar LongPathPrefix[] = L"\\\\?\\";
 const int LongPathPrefixLength = 4;
 const PathChar PathSeparator = L'\\';
 
+const int MaxEntryNameLength = 260;  // a name written with its separator: 261 units
+
 static HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
 
-FileHandle OpenFileForReading(const PathChar* path) {
+int LastPlatformError() { return static_cast<int>(GetLastError()); }
+void ClearPlatformError() { SetLastError(0); }
+
+static void FillSnapshot(const BY_HANDLE_FILE_INFORMATION& information, FileSnapshot* snapshot) {
+    snapshot->identity.volume = information.dwVolumeSerialNumber;
+    snapshot->identity.index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    snapshot->size = static_cast<int64_t>((static_cast<uint64_t>(information.nFileSizeHigh) << 32) |
+                                          information.nFileSizeLow);
+    snapshot->stamp.value[0] = information.ftLastWriteTime.dwLowDateTime;
+    snapshot->stamp.value[1] = information.ftLastWriteTime.dwHighDateTime;
+}
+
+bool TakeFileSnapshot(FileHandle file, FileSnapshot* snapshot) {
+    BY_HANDLE_FILE_INFORMATION information;
+    if (!GetFileInformationByHandle(AsHandle(file), &information)) return false;
+    FillSnapshot(information, snapshot);
+    return true;
+}
+
+FileHandle OpenFileForReading(const PathChar* path, FileSnapshot* snapshot) {
     HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (file == INVALID_HANDLE_VALUE || !snapshot) return reinterpret_cast<FileHandle>(file);
+    if (!TakeFileSnapshot(reinterpret_cast<FileHandle>(file), snapshot)) {
+        DWORD error = GetLastError();
+        CloseHandle(file);
+        SetLastError(error);
+        return NoFile;
+    }
     return reinterpret_cast<FileHandle>(file);
 }
 
@@ -32,13 +60,6 @@ uint32_t ReadFileChunk(FileHandle file, void* buffer, uint32_t size) {
 
 void CloseFile(FileHandle file) { CloseHandle(AsHandle(file)); }
 
-void GetWriteStamp(FileHandle file, WriteStamp* stamp) {
-    FILETIME written = {0, 0};
-    GetFileTime(AsHandle(file), nullptr, nullptr, &written);
-    stamp->value[0] = written.dwLowDateTime;
-    stamp->value[1] = written.dwHighDateTime;
-}
-
 PathKind QueryPathKind(const PathChar* path) {
     DWORD attributes = GetFileAttributesW(path);
     if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
@@ -52,7 +73,7 @@ bool QueryFileSize(const PathChar* path, uint64_t* size) {
     return true;
 }
 
-bool QueryDirectoryIdentity(const PathChar* path, FileIdentity* identity) {
+static bool QueryDirectoryIdentity(const PathChar* path, FileIdentity* identity) {
     HANDLE directory = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (directory == INVALID_HANDLE_VALUE) return false;
@@ -65,45 +86,45 @@ bool QueryDirectoryIdentity(const PathChar* path, FileIdentity* identity) {
     return true;
 }
 
-struct DirectoryRecord {
-    HANDLE find;
-    bool pending;  // FindFirstFileW already delivered the first entry
-    WIN32_FIND_DATAW data;
-};
+static EntryKind KindOf(const WIN32_FIND_DATAW& data) {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return EntryFile;
+    // A folder that is a reparse point (junction, symbolic link, mount
+    // point) may lead anywhere, also outside the target: not entered.
+    return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryOther : EntryDirectory;
+}
 
-DirectoryHandle OpenDirectory(PathChar* path, int length) {
-    DirectoryRecord* record = static_cast<DirectoryRecord*>(std::malloc(sizeof(DirectoryRecord)));
-    if (!record) return nullptr;
+bool ListDirectory(PathChar* path, int length, DirectoryListing* listing) {
+    listing->names.clear();
+    listing->entries.clear();
+    if (!QueryDirectoryIdentity(path, &listing->identity)) {
+        listing->identity.volume = 0;
+        listing->identity.index = 0;
+    }
+    WIN32_FIND_DATAW data;
     path[length] = L'*';
     path[length + 1] = 0;
-    record->find = FindFirstFileW(path, &record->data);
+    HANDLE find = FindFirstFileW(path, &data);
+    DWORD error = find == INVALID_HANDLE_VALUE ? GetLastError() : 0;
     path[length] = 0;
-    if (record->find == INVALID_HANDLE_VALUE) {
-        std::free(record);
-        return nullptr;
+    if (find == INVALID_HANDLE_VALUE) {
+        // An empty drive root has not even "." to show.
+        SetLastError(error);
+        return error == ERROR_FILE_NOT_FOUND;
     }
-    record->pending = true;
-    return record;
-}
-
-bool NextDirectoryEntry(DirectoryHandle directory, DirectoryEntry* entry) {
-    DirectoryRecord* record = static_cast<DirectoryRecord*>(directory);
-    for (;;) {
-        if (!record->pending && !FindNextFileW(record->find, &record->data)) return false;
-        record->pending = false;
-        const wchar_t* name = record->data.cFileName;
+    do {
+        const wchar_t* name = data.cFileName;
         if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
-        entry->name = name;
-        entry->length = static_cast<int>(wcslen(name));
-        entry->kind = (record->data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? EntryDirectory : EntryFile;
-        return true;
-    }
-}
-
-void CloseDirectory(DirectoryHandle directory) {
-    DirectoryRecord* record = static_cast<DirectoryRecord*>(directory);
-    FindClose(record->find);
-    std::free(record);
+        DirectoryEntry entry;
+        entry.nameAt = static_cast<int>(listing->names.size());
+        entry.length = static_cast<int>(wcslen(name));
+        entry.kind = KindOf(data);
+        listing->names.append(name, static_cast<size_t>(entry.length) + 1);
+        listing->entries.push_back(entry);
+    } while (FindNextFileW(find, &data));
+    error = GetLastError();
+    FindClose(find);
+    SetLastError(error);
+    return error == ERROR_NO_MORE_FILES;
 }
 
 GateHandle CreateGate(bool manualReset, bool signalled) {

@@ -6,9 +6,10 @@
 static const PathChar* ChooseClosingText(OperationMode mode, PathChar* buffer) {
     if (mode == Remove) {
         int left = ListCount(HashedList);
-        if (left == 0) return PT("Ready.");
-        FormatCountText(buffer, ClosingTextUnits, "%d hash%s could not be deleted.", left, "es");
-        return buffer;
+        if (left != 0) {
+            FormatCountText(buffer, ClosingTextUnits, "%d hash%s could not be deleted.", left, "es");
+            return buffer;
+        }
     }
     if (OperationState.UnreadableCount != 0) {
         FormatCountText(buffer, ClosingTextUnits, "%d file%s could not be read.", OperationState.UnreadableCount, "s");

@@ -20,6 +20,7 @@ void InitOperationState() {
     OperationState.AlteredCount = 0;
     OperationState.UnhashedCount = 0;
     OperationState.UnreadableCount = 0;
+    OperationState.OneFileSystem = false;
     OperationState.TargetArgs.clear();
 }
 

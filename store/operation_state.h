@@ -37,9 +37,11 @@ struct OperationStateRecord {
     std::atomic<uint64_t> PauseStart;
     std::atomic<int32_t> AlteredCount;
     std::atomic<int32_t> UnhashedCount;
-    // Files a check could not open; counted by the worker, named to the front
-    // end through ReportUnreadable.
+    // Files and folders a check, list or remove run could not read; counted by
+    // the worker, named to the front end through ReportFile.
     int32_t UnreadableCount;
+    // The walk stays on the file system of each target (console -x).
+    bool OneFileSystem;
     PathChar PathBuffer[PathBufferUnits];
     // The targets of the current check, list or remove run, already absolute.
     std::vector<PathString> TargetArgs;

@@ -13,6 +13,14 @@ bool ValidateTargets(const std::vector<PathString>& args);
 
 void WalkTargets();
 void ApplyFileAction(int n);
+// Counts the file or folder as unreadable and names it to the front end.
+void ReportUnreadableFile(const PathChar* display, int error);
+
+// Hashes the open file from its start; 0 when the digest is that of the
+// contents the file still has (same identity, size and last-write time as in
+// before, every byte read), else the reason: ErrorChangedWhileRead, or the
+// read error.
+int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]);
 
 // Check, List or Remove, as OperationState.mode says.
 unsigned CheckRun(void* unused);

@@ -1,5 +1,6 @@
 // From the target text to the files a check, list or remove run visits:
 // depth first, in the order the file system enumerates each folder.
+#include <utility>
 #include <vector>
 
 #include "store/operation_state.h"
@@ -9,28 +10,27 @@
 const int MaxTargetLength = 32765;
 const int MaxFilePathLength = 32763;    // room for the stream suffix and the terminator
 const int MaxFolderPathLength = 32766;  // before its separator
-const int MaxFolderNameLength = 260;    // a name written with its separator: 261 units
 const int ValidationMessageUnits = 512;
 
-static void ShowMissingTarget(const PathString& arg) {
+static void ShowMissingTarget(const PathString& arg, int error) {
     static const char lead[] = "Cannot retrieve properties of\n";
     PathChar message[ValidationMessageUnits];
     int n = 0;
     for (const char* p = lead; *p; ++p) message[n++] = static_cast<PathChar>(*p);
     for (size_t i = 0; i < arg.size() && n < ValidationMessageUnits - 1; ++i) message[n++] = arg[i];
     message[n] = 0;
-    ShowTargetError(message);
+    ShowTargetError(message, arg.c_str(), error);
 }
 
 bool ValidateTargets(const std::vector<PathString>& args) {
     // Text that splits into nothing (blanks only) names no existing target.
     if (args.empty()) {
-        ShowMissingTarget(PathString());
+        ShowMissingTarget(PathString(), 0);
         return false;
     }
     for (const PathString& arg : args) {
         if (QueryPathKind(arg.c_str()) == PathMissing) {
-            ShowMissingTarget(arg);
+            ShowMissingTarget(arg, LastPlatformError());
             return false;
         }
     }
@@ -48,68 +48,94 @@ bool ParseTargets(const PathChar* text) {
     return ValidateTargets(args);
 }
 
+void ReportUnreadableFile(const PathChar* display, int error) {
+    OperationState.UnreadableCount++;
+    ReportFile(ReportUnreadable, display, error);
+}
+
+// The size pass of a check walks the same tree again: only the second walk
+// reports, so that nothing is counted twice.
+static void ReportWalkFailure(int length, int error) {
+    if (OperationState.mode == SizeScan) return;
+    PathChar* path = OperationState.PathBuffer;
+    PathChar* end = path + length;
+    PathChar kept = *end;
+    *end = 0;
+    ReportUnreadableFile(DisplayTextOf(path, LongPathPrefix, LongPathPrefixLength), error);
+    *end = kept;
+}
+
+// A folder's entries, read whole; the folder itself is closed again at once.
 struct WalkLevel {
-    DirectoryHandle directory;
+    DirectoryListing listing;
+    size_t next;
     int length;  // of the folder's path, separator included
-    bool identified;
-    FileIdentity identity;
 };
 
 static bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
     return a.volume == b.volume && a.index == b.index;
 }
 
-// Opens the folder whose path of length units stands in PathBuffer and puts it
-// on the stack, unless it is one of its own ancestors (a link leading back up).
-static void EnterFolder(std::vector<WalkLevel>* stack, int length) {
-    PathChar* path = OperationState.PathBuffer;
+// Lists the folder whose path of length units stands in PathBuffer and puts
+// it on the stack, unless it is one of its own ancestors (a bind mount
+// leading back up) or, with OneFileSystem, on another volume than volume.
+static void EnterFolder(std::vector<WalkLevel>* stack, int length, uint64_t volume) {
     WalkLevel level;
+    level.next = 0;
     level.length = length;
-    level.identified = QueryDirectoryIdentity(path, &level.identity);
-    if (level.identified) {
-        for (const WalkLevel& ancestor : *stack) {
-            if (ancestor.identified && SameIdentity(ancestor.identity, level.identity)) return;
-        }
+    if (!ListDirectory(OperationState.PathBuffer, length, &level.listing)) {
+        // Without its separator: the folder as the user knows it.
+        ReportWalkFailure(length > 1 ? length - 1 : length, LastPlatformError());
+        return;
     }
-    level.directory = OpenDirectory(path, length);
-    if (level.directory) stack->push_back(level);
+    if (OperationState.OneFileSystem && !stack->empty() && level.listing.identity.volume != volume) return;
+    for (const WalkLevel& ancestor : *stack) {
+        if (SameIdentity(ancestor.listing.identity, level.listing.identity)) return;
+    }
+    stack->push_back(std::move(level));
 }
 
 // The folder whose path, ending in a separator, stands in PathBuffer. An
-// explicit stack instead of recursion: the depth is bounded only by the path
-// length, far beyond what a worker's stack holds.
+// explicit stack instead of recursion, and no folder held open while its
+// subfolders are walked: depth is bounded by neither the worker's stack nor
+// the number of open files.
 static void WalkDirectory(int length) {
     PathChar* path = OperationState.PathBuffer;
     std::vector<WalkLevel> stack;
-    EnterFolder(&stack, length);
+    EnterFolder(&stack, length, 0);
+    if (stack.empty()) return;
+    uint64_t volume = stack.front().listing.identity.volume;
     while (!stack.empty()) {
         WalkLevel& top = stack.back();
-        DirectoryEntry entry;
-        if (!NextDirectoryEntry(top.directory, &entry)) {
-            CloseDirectory(top.directory);
+        if (top.next == top.listing.entries.size()) {
             stack.pop_back();
             continue;
         }
+        const DirectoryEntry& entry = top.listing.entries[top.next++];
+        const PathChar* name = top.listing.names.data() + entry.nameAt;
         int d = top.length;
-        if (entry.kind == EntryDirectory) {
-            // The folder's own enumeration needs two units more (pattern and
-            // terminator) behind its separator.
-            int folderLength = d + entry.length + 1;
-            if (d + entry.length > MaxFolderPathLength || entry.length > MaxFolderNameLength ||
-                folderLength + 2 > PathBufferUnits) {
-                continue;
-            }
-            for (int i = 0; i < entry.length; ++i) path[d + i] = entry.name[i];
-            path[folderLength - 1] = PathSeparator;
-            path[folderLength] = 0;
-            EnterFolder(&stack, folderLength);
-        } else if (entry.kind == EntryFile) {
-            if (d + entry.length > MaxFilePathLength) continue;
-            for (int i = 0; i < entry.length; ++i) path[d + i] = entry.name[i];
-            path[d + entry.length] = 0;
-            ApplyFileAction(d + entry.length);
+        if (entry.kind == EntryOther) continue;  // links, FIFOs, sockets, devices
+        bool isFolder = entry.kind == EntryDirectory;
+        // A folder's own enumeration needs two units more (pattern and
+        // terminator) behind its separator.
+        bool tooLong = isFolder ? d + entry.length > MaxFolderPathLength || d + entry.length + 3 > PathBufferUnits
+                                : d + entry.length > MaxFilePathLength;
+        int shown = tooLong ? d : d + entry.length;
+        for (int i = 0; i < shown - d; ++i) path[d + i] = name[i];
+        path[shown] = 0;
+        if (tooLong || entry.length > MaxEntryNameLength) {
+            // Named by its folder: the whole path does not fit.
+            ReportWalkFailure(shown, ErrorPathTooLong);
+            path[d] = 0;
+            continue;
         }
-        // Anything else (FIFOs, sockets, devices) is no file to read.
+        if (isFolder) {
+            path[shown] = PathSeparator;
+            path[shown + 1] = 0;
+            EnterFolder(&stack, shown + 1, volume);
+        } else {
+            ApplyFileAction(shown);
+        }
     }
 }
 
@@ -117,18 +143,22 @@ void WalkTargets() {
     PathChar* path = OperationState.PathBuffer;
     for (const PathString& arg : OperationState.TargetArgs) {
         int n = FormatWalkPath(path, arg.c_str(), LongPathPrefix, LongPathPrefixLength, MaxTargetLength);
-        if (n < 0) continue;
+        if (n < 0) {
+            if (OperationState.mode != SizeScan) ReportUnreadableFile(arg.c_str(), ErrorPathTooLong);
+            continue;
+        }
         PathKind kind = QueryPathKind(path);
         if (kind == PathDirectory) {
             if (n == 0 || path[n - 1] != PathSeparator) {
-                if (n + 3 > PathBufferUnits) continue;
                 path[n++] = PathSeparator;
                 path[n] = 0;
             }
             WalkDirectory(n);
         } else if (kind == PathFile) {
             ApplyFileAction(n);
+        } else {
+            // Vanished since validation, or no regular file to read.
+            ReportWalkFailure(n, kind == PathOther ? ErrorNotRegularFile : LastPlatformError());
         }
-        // Vanished since validation, or no regular file: skipped.
     }
 }

@@ -23,10 +23,20 @@ void SetStartCaption(const PathChar* caption);
 // Empties the three progress fields (and moves the focus to the target field).
 void ClearStatusBar();
 void SetProgressTimer(bool running);
-// A file a check could not open: the window counts it, the console names it.
-void ReportUnreadable(const PathChar* displayText);
-// ParseTargets' message for a target that does not exist (front end's thread).
-void ShowTargetError(const PathChar* message);
+// What became of a file beyond the lists: the window only counts (the store
+// keeps the counts), the console names it, with the reason (a system error
+// or one of the platform's own) for the failures.
+enum FileReport {
+    ReportUnreadable,      // a file or folder that could not be opened or read
+    ReportChanged,         // changed while it was read: nothing written
+    ReportNotWritten,      // its digest could not be written
+    ReportNotRemoved,      // its digest could not be deleted (also listed as hashed)
+    ReportMalformed,       // a stored value that is no 64-byte digest; listed next
+};
+void ReportFile(FileReport report, const PathChar* displayText, int error);
+// ParseTargets' message for a target that cannot be looked at (front end's
+// thread): the window shows message, the console the target and the reason.
+void ShowTargetError(const PathChar* message, const PathChar* target, int error);
 
 // The end of a run as one request, so that no command slips in between its
 // steps: final progress tick, timer off, RestoreCommands, StartButton enabled

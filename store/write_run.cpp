@@ -22,29 +22,45 @@ static PathChar* EntryPath(int entryLength, int* n) {
 }
 
 // 0 written, 1 not written, -1 the user has confirmed Exit: stop at once.
-static int WriteEntryDigest(PathChar* path, int n) {
-    FileHandle file = OpenFileForReading(path);
-    if (file == NoFile) return 1;
-    WriteStamp stamp;
-    GetWriteStamp(file, &stamp);
-    int64_t size = FileSizeOf(file);
-    uint64_t before = OperationState.BytesDone.load();
+static int WriteEntryDigest(PathChar* path, int n, const PathChar* entry) {
+    FileSnapshot before;
+    FileHandle file = OpenFileForReading(path, &before);
+    if (file == NoFile) {
+        ReportFile(ReportNotWritten, entry, LastPlatformError());
+        return 1;
+    }
     uint8_t digest[64];
-    HashFile(file, size, digest, OperationState.PauseGate, &OperationState.BytesDone);
-    CloseFile(file);
-    // Reads that fell short of the size give the digest of nothing the file
-    // holds: storing it would turn a read error into a false alarm later.
-    if (OperationState.BytesDone.load() - before != static_cast<uint64_t>(size > 0 ? size : 0)) return 1;
+    // Only the digest of contents the file still has may be stored: a read
+    // that fell short or a change meanwhile would later pass for corruption.
+    int problem = HashOpenFile(file, &before, digest);
+    if (problem != 0) {
+        CloseFile(file);
+        ReportFile(problem == ErrorChangedWhileRead ? ReportChanged : ReportNotWritten, entry, problem);
+        return 1;
+    }
 
     AppendSuffix(path, n, DigestStreamSuffix, DigestStreamSuffixLength);
     // The guard covers the stream from its creation (which truncates the old
     // digest) to its close; no window request is made while it is held.
-    if (!BeginDigestWrite()) return -1;
-    int stored = WriteDigestStream(path, digest, &stamp);
+    if (!BeginDigestWrite()) {
+        CloseFile(file);
+        return -1;
+    }
+    int stored = WriteDigestStream(file, path, digest);
+    int error = LastPlatformError();
     EndDigestWrite();
+    CloseFile(file);
     CutSuffix(path, n);
+    if (stored == DigestPathMoved) {
+        ReportFile(ReportChanged, entry, ErrorChangedWhileRead);
+        return 1;
+    }
     // Fewer than 64 bytes is no digest: the entry stays and is counted.
-    return stored == 64 ? 0 : 1;
+    if (stored != 64) {
+        ReportFile(ReportNotWritten, entry, stored < 0 ? error : ErrorShortWrite);
+        return 1;
+    }
+    return 0;
 }
 
 unsigned WriteRun(void* list) {
@@ -80,7 +96,7 @@ unsigned WriteRun(void* list) {
         SetStatusText(entry);
         int n;
         PathChar* path = EntryPath(length, &n);
-        int outcome = WriteEntryDigest(path, n);
+        int outcome = WriteEntryDigest(path, n, entry);
         if (outcome < 0) return 0;
         if (outcome > 0) {
             ++kept;

@@ -22,6 +22,7 @@ void DigestViewer() {
     uint8_t digest[64];
     int k = ReadDigestStream(streamPath, digest);
     if (k < 0) return;
+    if (k > 64) k = 64;  // bytes past a digest are not shown
     const PathChar* text = FinishViewerText(TargetText, static_cast<int>(n), digest, k);
     MessageBoxW(MainWindow, text, L"Hash", MB_OK);
 }

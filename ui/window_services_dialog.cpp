@@ -65,10 +65,11 @@ void SetStartCaption(const PathChar* caption) {
 void ClearStatusBar() { Request(ServiceClearStatusBar, 0, 0); }
 void SetProgressTimer(bool running) { Request(ServiceSetProgressTimer, running, 0); }
 
-// The dialog names no single unreadable file; the count stays with the run.
-void ReportUnreadable(const PathChar*) {}
+// The dialog names no single file: the counts of the closing text stay with
+// the run, and a malformed digest is listed with the altered files.
+void ReportFile(FileReport, const PathChar*, int) {}
 
-void ShowTargetError(const PathChar* message) {
+void ShowTargetError(const PathChar* message, const PathChar*, int) {
     Request(ServiceShowTargetError, 0, reinterpret_cast<LPARAM>(message));
 }
 

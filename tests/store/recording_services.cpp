@@ -102,12 +102,13 @@ void SetProgressTimer(bool running) {
     Note(running ? "timer on" : "timer off");
 }
 
-void ReportUnreadable(const PathChar* displayText) {
+void ReportFile(FileReport report, const PathChar* displayText, int error) {
     std::lock_guard<std::mutex> hold(RecordLock);
-    Recorded.unreadable.push_back(displayText);
+    if (report == ReportUnreadable) Recorded.unreadable.push_back(displayText);
+    Recorded.reports.push_back(RecordedReport{report, displayText, error});
 }
 
-void ShowTargetError(const PathChar* message) {
+void ShowTargetError(const PathChar* message, const PathChar*, int) {
     std::lock_guard<std::mutex> hold(RecordLock);
     Recorded.targetErrors.push_back(message);
 }

@@ -8,11 +8,18 @@
 #include "store/operation_state.h"
 #include "store/window_services.h"
 
+struct RecordedReport {
+    FileReport report;
+    PathString path;
+    int error;
+};
+
 struct RecordedRun {
     std::vector<PathString> lists[3];
     std::vector<PathString> statusTexts;
     std::vector<PathString> unreadable;
     std::vector<PathString> targetErrors;
+    std::vector<RecordedReport> reports;
     std::vector<std::string> events;  // service calls in order, by name
     PathString closingText;
     bool closed;

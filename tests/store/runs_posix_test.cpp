@@ -175,11 +175,29 @@ TEST_F(RunsTest, StoredValuesShorterOrLongerThanADigest) {
     SetRawDigest(Path("long-bad"), wrong + std::string(36, 'x'));
     SetRawDigest(Path("empty-value"), "");
 
+    // Any length but 64 is malformed, a correct head or not: listed as
+    // present, checked with the altered files, named as malformed.
     Run(root, List);
     EXPECT_EQ(Entries(HashedList).size(), 4u);
+    EXPECT_EQ(Recorded.reports.size(), 4u);
     Run(root, Check);
-    EXPECT_EQ(Sorted(AlteredList), Names({Path("empty-value"), Path("long-bad"), Path("short")}));
+    EXPECT_EQ(Sorted(AlteredList), Names({Path("empty-value"), Path("long-bad"), Path("long-good"), Path("short")}));
     EXPECT_TRUE(Entries(UnhashedList).empty());
+    for (const RecordedReport& report : Recorded.reports) EXPECT_EQ(report.report, ReportMalformed) << report.path;
+    EXPECT_EQ(Recorded.reports.size(), 4u);
+    EXPECT_EQ(OperationState.BytesDone.load(), 0u);
+
+    // create leaves them; rewrite replaces them with digests of the contents.
+    Run(root, List);
+    Write(Create, UnhashedList);
+    std::string kept;
+    ASSERT_TRUE(GetRawDigest(Path("short"), &kept));
+    EXPECT_EQ(kept, digest.substr(0, 63));
+    Run(root, Check);
+    Write(Rewrite, AlteredList);
+    EXPECT_EQ(Recorded.closingText, "Ready.");
+    Run(root, Check);
+    EXPECT_EQ(Recorded.closingText, "All files checked successfully.");
 }
 
 TEST_F(RunsTest, ClosingTextsCountUndeletableAndUnwritableDigests) {
@@ -314,7 +332,9 @@ TEST_F(RunsTest, RelativeTargetIsWalkedFromTheCurrentFolder) {
     EXPECT_EQ(Entries(UnhashedList), Names({Path("rel/r"), Path("rel/r")}));
 }
 
-TEST_F(RunsTest, LinksAreFollowedButNotIntoTheirOwnAncestors) {
+// Links met in the walk are never followed (they may lead out of the target);
+// a link named as a target is.
+TEST_F(RunsTest, LinksInsideTheTargetAreNotFollowed) {
     mkdir(Path("top").c_str(), 0755);
     mkdir(Path("top/a").c_str(), 0755);
     mkdir(Path("other").c_str(), 0755);
@@ -325,7 +345,10 @@ TEST_F(RunsTest, LinksAreFollowedButNotIntoTheirOwnAncestors) {
     ASSERT_EQ(symlink(Path("top/a/f").c_str(), Path("top/flink").c_str()), 0);
     ASSERT_EQ(symlink(Path("nowhere").c_str(), Path("top/dangling").c_str()), 0);
     Run(Path("top"), List);
-    EXPECT_EQ(Sorted(UnhashedList), Names({Path("top/a/f"), Path("top/flink"), Path("top/side/o")}));
+    EXPECT_EQ(Sorted(UnhashedList), Names({Path("top/a/f")}));
+    EXPECT_TRUE(Recorded.reports.empty());
+    Run(Path("top/side") + " " + Path("top/flink"), List);
+    EXPECT_EQ(Entries(UnhashedList), Names({Path("top/side/o"), Path("top/flink")}));
 }
 
 TEST_F(RunsTest, FifosSocketsAndDevicesAreNoFiles) {
@@ -334,12 +357,15 @@ TEST_F(RunsTest, FifosSocketsAndDevicesAreNoFiles) {
     Run(root, List);
     EXPECT_EQ(Entries(UnhashedList), Names({Path("real")}));
     Write(Create, UnhashedList);
-    // Named directly, a FIFO passes validation (it exists) and is skipped.
+    // Named directly, a FIFO, socket or device is no file: named, never passed.
     Run(Path("pipe") + " " + Path("real"), Check);
     EXPECT_TRUE(Entries(UnhashedList).empty());
-    EXPECT_EQ(Recorded.closingText, "All files checked successfully.");
+    EXPECT_EQ(Recorded.unreadable, Names({Path("pipe")}));
+    EXPECT_EQ(Recorded.closingText, "1 file could not be read.");
     Run("/dev/null", Check);
-    EXPECT_TRUE(Entries(UnhashedList).empty());
+    EXPECT_EQ(Recorded.unreadable, Names({"/dev/null"}));
+    EXPECT_EQ(Recorded.reports[0].error, ErrorNotRegularFile);
+    EXPECT_EQ(Recorded.closingText, "1 file could not be read.");
 }
 
 TEST_F(RunsTest, DeepTreeDoesNotExhaustTheWorkerStack) {

@@ -1,8 +1,14 @@
-// The writing run against a system that misbehaves: the real calls are wrapped
-// at link time (--wrap of WriteDigestStream and ReadFileChunk), so one file's
-// write can store fewer than 64 bytes, a read can fall short, and every write
-// can be watched for WriteGuard.
+// The runs against a system that misbehaves: the real calls are wrapped at
+// link time (--wrap of WriteDigestStream, ReadFileChunk and ReadDigestStream),
+// so one file's write can store fewer than 64 bytes, a read can fall short or
+// fail, a file can change between two reads of its hash (the change made by
+// the wrapper itself, so the order is certain), a digest can fail to read, and
+// every write can be watched for WriteGuard.
+#include <fcntl.h>
 #include <sys/xattr.h>
+#include <unistd.h>
+
+#include <cerrno>
 
 #include <atomic>
 #include <string>
@@ -13,22 +19,32 @@
 #include "tests/store/fixtures_posix.h"
 #include "tests/store/recording_services.h"
 
-// The linker wraps the mangled names (MANGLED_WRITE, MANGLED_READ, given by the
-// build, which knows the ABI), so the two ends are named by them too.
-int RealWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__real_" MANGLED_WRITE);
-int WrappedWriteDigestStream(const PathChar*, const uint8_t*, const WriteStamp*) asm("__wrap_" MANGLED_WRITE);
+// The linker wraps the mangled names (MANGLED_WRITE, MANGLED_READ and
+// MANGLED_DIGEST_READ, given by the build, which knows the ABI), so the two
+// ends are named by them too.
+int RealWriteDigestStream(FileHandle, const PathChar*, const uint8_t*) asm("__real_" MANGLED_WRITE);
+int WrappedWriteDigestStream(FileHandle, const PathChar*, const uint8_t*) asm("__wrap_" MANGLED_WRITE);
 
 uint32_t RealReadFileChunk(FileHandle, void*, uint32_t) asm("__real_" MANGLED_READ);
 uint32_t WrappedReadFileChunk(FileHandle, void*, uint32_t) asm("__wrap_" MANGLED_READ);
 
+#define MANGLED_DIGEST_READ "_Z16ReadDigestStreamPKcPh"
+int RealReadDigestStream(const PathChar*, uint8_t*) asm("__real_" MANGLED_DIGEST_READ);
+int WrappedReadDigestStream(const PathChar*, uint8_t*) asm("__wrap_" MANGLED_DIGEST_READ);
+
 namespace {
 std::atomic<int> ReadsToFail;
+// Reads to let through before the change below is made, -1 for none.
+std::atomic<int> ReadsBeforeChange{-1};
+void (*ChangeFile)();
+int ReadErrorToGive;  // errno of a failing read; 0 for an empty read
+int DigestReadError;  // errno of every digest read; 0 for the real call
 std::string ShortWritePath;
 std::atomic<int> WritesSeen;
 std::atomic<int> WritesWithoutGuard;
 }  // namespace
 
-int WrappedWriteDigestStream(const PathChar* streamPath, const uint8_t digest[64], const WriteStamp* stamp) {
+int WrappedWriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t digest[64]) {
     ++WritesSeen;
     if (OperationState.WriteGuard.load() != 1) ++WritesWithoutGuard;
     if (ShortWritePath == streamPath) {
@@ -36,16 +52,24 @@ int WrappedWriteDigestStream(const PathChar* streamPath, const uint8_t digest[64
         setxattr(streamPath, "user.z", digest, 40, 0);
         return 40;
     }
-    return RealWriteDigestStream(streamPath, digest, stamp);
+    return RealWriteDigestStream(file, streamPath, digest);
 }
 
 // A read error: the read delivers nothing, as ReadFile does when it fails.
 uint32_t WrappedReadFileChunk(FileHandle file, void* buffer, uint32_t size) {
+    if (ReadsBeforeChange >= 0 && ReadsBeforeChange-- == 0) ChangeFile();
     if (ReadsToFail > 0) {
         --ReadsToFail;
+        errno = ReadErrorToGive;
         return 0;
     }
     return RealReadFileChunk(file, buffer, size);
+}
+
+int WrappedReadDigestStream(const PathChar* streamPath, uint8_t* digest) {
+    if (DigestReadError == 0) return RealReadDigestStream(streamPath, digest);
+    errno = DigestReadError;
+    return DigestStreamUnreadable;
 }
 
 namespace {
@@ -71,7 +95,8 @@ TEST(WriteFaults, ShortWriteIsAFailureAndEveryWriteHoldsTheGuard) {
     EXPECT_EQ(ListSnapshot(UnhashedList), std::vector<std::string>({root + "/b"}));
     EXPECT_EQ(ListSnapshot(HashedList), std::vector<std::string>({root + "/a", root + "/c"}));
 
-    // What the short write left behind is no digest: a check finds it altered.
+    // What the short write left behind is no digest: a check finds it malformed,
+    // listed with the altered files.
     ShortWritePath.clear();
     ResetRecording(true);
     ASSERT_TRUE(ParseTargets(root.c_str()));
@@ -113,5 +138,195 @@ TEST(WriteFaults, ReadErrorStoresNoDigest) {
     EXPECT_NE(after, before);
     RemoveTree(root);
 }
+
+// ---- a file changed while it is hashed ------------------------------------
+
+std::string Changing;  // the file the wrapper changes
+
+void AppendToFile() {
+    std::string bytes = ReadBytes(Changing);
+    WriteBytes(Changing, bytes + "appended");
+}
+
+void OverwriteInPlace() {
+    int fd = open(Changing.c_str(), O_WRONLY);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(pwrite(fd, "X", 1, 10), 1);
+    close(fd);
+}
+
+void RenameOver() {
+    WriteBytes(Changing + ".new", std::string(300000, 'n'));
+    ASSERT_EQ(rename((Changing + ".new").c_str(), Changing.c_str()), 0);
+}
+
+struct ChangeCase {
+    const char* name;
+    void (*change)();
+    bool checkSeesIt;  // a rename over leaves the opened file as it was
+};
+
+const ChangeCase ChangeCases[] = {
+    {"appended", AppendToFile, true},
+    {"overwritten in place", OverwriteInPlace, true},
+    {"renamed over", RenameOver, false},
+};
+
+class ChangedWhileRead : public ::testing::TestWithParam<ChangeCase> {
+protected:
+    void SetUp() override {
+        BuildWhirlpoolTables();
+        ResetRecording(false);
+        root = MakeTempFolder();
+        ASSERT_FALSE(root.empty());
+        Changing = root + "/big";
+        // Three reads of 64 KiB and more; an old mtime, so that any write shows.
+        WriteBytes(Changing, std::string(300000, 'o'));
+        SetMTime(Changing, old);
+    }
+    void TearDown() override {
+        ReadsBeforeChange = -1;
+        RemoveTree(root);
+    }
+    void ListAndArm(OperationMode mode) {
+        ASSERT_TRUE(ParseTargets(root.c_str()));
+        ASSERT_TRUE(RunAndWait(mode));
+        ResetRecording(true);
+        ChangeFile = GetParam().change;
+        ReadsBeforeChange = 1;
+    }
+    void ExpectNamedAsChanged() {
+        ASSERT_EQ(Recorded.reports.size(), 1u);
+        EXPECT_EQ(Recorded.reports[0].report, ReportChanged);
+        EXPECT_EQ(Recorded.reports[0].path, Changing);
+    }
+    std::string root;
+    struct timespec old = {1000000000, 5};
+};
+
+TEST_P(ChangedWhileRead, CreateWritesNoDigest) {
+    ListAndArm(List);
+    ASSERT_TRUE(RunWriteAndWait(Create, UnhashedList));
+    ExpectNamedAsChanged();
+    EXPECT_EQ(Recorded.closingText, "1 hash could not be written.");
+    EXPECT_EQ(ListSnapshot(UnhashedList), std::vector<std::string>({Changing}));
+    std::string digest;
+    EXPECT_FALSE(GetRawDigest(Changing, &digest));
+    // The edit's own time stays: nothing sets the file's time back.
+    EXPECT_FALSE(SameTime(MTimeOf(Changing), old));
+}
+
+TEST_P(ChangedWhileRead, RewriteKeepsTheOldDigest) {
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ASSERT_TRUE(RunAndWait(List));
+    ASSERT_TRUE(RunWriteAndWait(Create, UnhashedList));
+    std::string before;
+    ASSERT_TRUE(GetRawDigest(Changing, &before));
+    WriteBytes(Changing, std::string(300000, 'a'));
+    SetMTime(Changing, old);
+    ResetRecording(false);
+    ListAndArm(Check);
+    ASSERT_EQ(ListSnapshot(AlteredList), std::vector<std::string>({Changing}));
+    ReadsBeforeChange = 1;
+    ASSERT_TRUE(RunWriteAndWait(Rewrite, AlteredList));
+    ExpectNamedAsChanged();
+    EXPECT_EQ(Recorded.closingText, "1 hash could not be written.");
+    std::string after;
+    // The old digest where the file was edited, none on a file renamed over.
+    if (GetRawDigest(Changing, &after)) {
+        EXPECT_EQ(after, before);
+    }
+    EXPECT_FALSE(SameTime(MTimeOf(Changing), old));
+}
+
+TEST_P(ChangedWhileRead, CheckSaysChangedNotAltered) {
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ASSERT_TRUE(RunAndWait(List));
+    ASSERT_TRUE(RunWriteAndWait(Create, UnhashedList));
+    ResetRecording(false);
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ChangeFile = GetParam().change;
+    // The size pass reads nothing; the second read of the check changes it.
+    ReadsBeforeChange = 1;
+    ASSERT_TRUE(RunAndWait(Check));
+    EXPECT_TRUE(ListSnapshot(AlteredList).empty());
+    if (GetParam().checkSeesIt) {
+        ExpectNamedAsChanged();
+        EXPECT_EQ(Recorded.closingText, "1 file could not be read.");
+    } else {
+        // The file opened is checked whole, as it was when opened.
+        EXPECT_TRUE(Recorded.reports.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Changes, ChangedWhileRead, ::testing::ValuesIn(ChangeCases),
+                         [](const ::testing::TestParamInfo<ChangeCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name) {
+                                 if (c == ' ') c = '_';
+                             }
+                             return name;
+                         });
+
+// ---- reads and digests that fail --------------------------------------------
+
+struct FailureCase {
+    const char* name;
+    int readError;    // errno of the failing content read (0: an empty read)
+    int digestError;  // errno of the digest read (0: none)
+};
+
+const FailureCase FailureCases[] = {
+    {"read EIO", EIO, 0},
+    {"read falls short", 0, 0},
+    {"digest EIO", 0, EIO},
+    {"digest EACCES", 0, EACCES},
+};
+
+class FailingReads : public ::testing::TestWithParam<FailureCase> {};
+
+// A check that cannot read the contents or the digest names the file
+// unreadable, never altered and never passed; no digest is written over.
+TEST_P(FailingReads, CheckCallsTheFileUnreadable) {
+    BuildWhirlpoolTables();
+    ResetRecording(false);
+    std::string root = MakeTempFolder();
+    ASSERT_FALSE(root.empty());
+    std::string file = root + "/f";
+    WriteBytes(file, std::string(200000, 'f'));
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ASSERT_TRUE(RunAndWait(List));
+    ASSERT_TRUE(RunWriteAndWait(Create, UnhashedList));
+
+    ResetRecording(false);
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    bool digestFails = GetParam().digestError != 0;
+    DigestReadError = GetParam().digestError;
+    ReadErrorToGive = GetParam().readError;
+    // The first read goes through: the failure lands in the middle.
+    ChangeFile = [] { ReadsToFail = 1; };
+    ReadsBeforeChange = digestFails ? -1 : 1;
+    ASSERT_TRUE(RunAndWait(Check));
+    DigestReadError = 0;
+    ReadsToFail = 0;
+    ReadsBeforeChange = -1;
+    EXPECT_TRUE(ListSnapshot(AlteredList).empty());
+    EXPECT_TRUE(ListSnapshot(UnhashedList).empty());
+    EXPECT_EQ(Recorded.unreadable, std::vector<std::string>({file}));
+    ASSERT_EQ(Recorded.reports.size(), 1u);
+    int expected = digestFails ? GetParam().digestError : GetParam().readError ? GetParam().readError : ErrorShortRead;
+    EXPECT_EQ(Recorded.reports[0].error, expected);
+    EXPECT_EQ(Recorded.closingText, "1 file could not be read.");
+    RemoveTree(root);
+}
+
+INSTANTIATE_TEST_SUITE_P(Failures, FailingReads, ::testing::ValuesIn(FailureCases),
+                         [](const ::testing::TestParamInfo<FailureCase>& info) {
+                             std::string name = info.param.name;
+                             for (char& c : name) {
+                                 if (c == ' ') c = '_';
+                             }
+                             return name;
+                         });
 
 }  // namespace

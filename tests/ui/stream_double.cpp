@@ -65,10 +65,12 @@ void SetWriteHook(void (*hook)(const std::wstring&)) {
     WriteHook = hook;
 }
 
-bool DigestStreamExists(const PathChar* streamPath) {
+int QueryDigestStream(const PathChar* streamPath) {
     std::wstring file = FileOf(streamPath);
     std::lock_guard<std::mutex> hold(Lock);
-    return !Fails(file, StreamExistsCall) && Streams.count(file) != 0;
+    if (Fails(file, StreamExistsCall)) return DigestStreamUnreadable;
+    auto found = Streams.find(file);
+    return found == Streams.end() ? NoDigestStream : static_cast<int>(found->second.size());
 }
 
 int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
@@ -81,13 +83,14 @@ int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
     if (hook) hook(file);
     std::lock_guard<std::mutex> hold(Lock);
     auto found = Streams.find(file);
-    if (Fails(file, StreamReadCall) || found == Streams.end()) return -1;
+    if (Fails(file, StreamReadCall)) return DigestStreamUnreadable;
+    if (found == Streams.end()) return NoDigestStream;
     int n = static_cast<int>(found->second.size() < 64 ? found->second.size() : 64);
     for (int i = 0; i < n; ++i) digest[i] = found->second[i];
-    return n;
+    return static_cast<int>(found->second.size());
 }
 
-int WriteDigestStream(const PathChar* streamPath, const uint8_t digest[64], const WriteStamp*) {
+int WriteDigestStream(FileHandle, const PathChar* streamPath, const uint8_t digest[64]) {
     std::wstring file = FileOf(streamPath);
     void (*hook)(const std::wstring&);
     {

@@ -12,7 +12,8 @@ enum StreamCall { StreamExistsCall, StreamReadCall, StreamWriteCall, StreamDelet
 void ClearStreams();
 void PutStream(const std::wstring& filePath, const std::vector<uint8_t>& bytes);
 bool GetStream(const std::wstring& filePath, std::vector<uint8_t>* bytes);
-// Every later call of that kind on that file fails.
+// Every later call of that kind on that file fails (a query or read: as a
+// stream that exists but cannot be read).
 void FailStreamCall(const std::wstring& filePath, StreamCall call);
 // Called at the start of every ReadDigestStream with the file's path, on the
 // caller's thread; a test may hold a worker there.
