@@ -34,7 +34,9 @@ bool ReadInputLine(PathString* line);
 int LastSystemError();
 PathString SystemErrorText(int error);
 
-// Ctrl-C and termination only set a flag that the main loop polls; Ctrl-Z
+// Ctrl-C and termination only set flags: the one the main loop and the
+// worker's services poll, OperationState.ExitRequested and HashingAbandoned,
+// so that after them no digest write begins and no hashing reads on. Ctrl-Z
 // stops the process (POSIX) and the stopped time is handed over afterwards.
 void InstallRunSignals();
 bool InterruptRequested();

@@ -3,11 +3,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "cli/console.h"
+#include "engine/hash_file.h"
+#include "store/operation_state.h"
 
 const PathChar ProgramName[] = "quorvane";
 
@@ -46,12 +49,22 @@ int LastSystemError() { return errno; }
 
 PathString SystemErrorText(int error) { return std::strerror(error); }
 
-static volatile sig_atomic_t InterruptFlag;
-// Written by the stop handler, which runs on the main thread only; the main
-// thread reads it with the handler held off.
-static uint64_t StoppedTime;
+static std::atomic<bool> InterruptFlag;
+// Added to by the stop handler, taken by the main thread: one atomic step
+// each, so the handler needs no holding off.
+static std::atomic<uint64_t> StoppedTime;
+static_assert(std::atomic<uint64_t>::is_always_lock_free, "the stop handler adds to StoppedTime");
+static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<uint8_t>::is_always_lock_free,
+              "the interrupt handler sets atomic flags");
 
-static void OnInterrupt(int) { InterruptFlag = 1; }
+// From here on no digest write begins and no hashing reads on, even before
+// the main loop wakes. The interrupt goes first: a worker whose hashing was
+// cut short then also sees it, and halts instead of reporting what it did not read.
+static void OnInterrupt(int) {
+    InterruptFlag = true;
+    OperationState.ExitRequested = 1;
+    HashingAbandoned = true;
+}
 
 static void SetStopHandler();
 
@@ -67,7 +80,7 @@ static void OnStop(int) {
     pthread_sigmask(SIG_UNBLOCK, &stop, nullptr);
     raise(SIGTSTP);
     SetStopHandler();
-    StoppedTime += SystemTimeNow() - stopped;
+    StoppedTime.fetch_add(SystemTimeNow() - stopped);
     errno = saved;
 }
 
@@ -89,7 +102,7 @@ void InstallRunSignals() {
     SetStopHandler();
 }
 
-bool InterruptRequested() { return InterruptFlag != 0; }
+bool InterruptRequested() { return InterruptFlag.load(); }
 
 static void RunSignalSet(sigset_t* set) {
     sigemptyset(set);
@@ -99,15 +112,7 @@ static void RunSignalSet(sigset_t* set) {
     sigaddset(set, SIGTSTP);
 }
 
-uint64_t TakeStoppedTime() {
-    sigset_t set, old;
-    RunSignalSet(&set);
-    pthread_sigmask(SIG_BLOCK, &set, &old);
-    uint64_t stopped = StoppedTime;
-    StoppedTime = 0;
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    return stopped;
-}
+uint64_t TakeStoppedTime() { return StoppedTime.exchange(0); }
 
 static sigset_t HeldMask;
 

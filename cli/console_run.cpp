@@ -1,5 +1,10 @@
 #include "cli/console_run.h"
 
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/output.h"
@@ -8,47 +13,77 @@
 
 ConsoleRunRecord ConsoleRun;
 
-enum RequestKind {
-    ClearRequest,
-    AppendRequest,
-    CountRequest,
-    EntryRequest,
-    DeleteRequest,
-    ClearBarRequest,
-    TimerRequest,
-    ReportRequest,
-    CloseRequest,
-};
+// The worker carries the window services out itself, on its own thread: no
+// round trip to the main thread per file. Whoever holds ConsoleLock owns the
+// lists, the counters and both output channels, so that a record and the
+// progress line the main thread draws once a second never interleave.
+static std::mutex ConsoleLock;
+// Told when the worker ends or halts; the main thread's timed wait on it is
+// also its poll of the clock and the signals.
+static std::condition_variable WorkerNews;
 
-// The one request in flight: the worker fills it, the main thread carries
-// it out and fills in the result, and only then does the worker go on.
-struct ServiceRequest {
-    RequestKind kind;
-    ResultList list;
-    const PathChar* text;
-    int index;
-    PathChar* out;
-    int capacity;
-    bool flag;
-    int result;
-    FileReport report;
-    int error;
-};
-
-static ServiceRequest Request;
-static GateHandle RequestReady;  // auto reset
-static GateHandle RequestDone;   // auto reset
-// The closing worker has taken its last RequestDone: only then may the next
-// run's worker start, or it could take that signal for its own.
-static GateHandle CloseTaken;    // auto reset
-static bool RunClosed;
+// All under ConsoleLock.
 static bool TimerRunning;
 static uint64_t NextTick;
-// The main thread carries its own calls out at once; only the worker waits.
-static thread_local bool OnServingThread;
+static bool RunClosed;
+static bool WorkerEnded;
+static bool WorkerHalted;
+static bool WriteRunUnderWay;
+// Spent slots inside each list, where its last deletion was: a write run
+// deletes at the same index again and again (after the entries it could not
+// write), and the gap makes each such deletion move nothing.
+static size_t GapStart[3];
+static size_t GapLength[3];
 
 const uint32_t PollMilliseconds = 100;
 const uint64_t TickInterval = 10000000;  // one second in 100-ns units
+
+static size_t EntryCount(ResultList list) { return ConsoleRun.lists[list].size() - GapLength[list]; }
+
+static size_t SlotOf(ResultList list, size_t index) {
+    return index < GapStart[list] ? index : index + GapLength[list];
+}
+
+// Frees the entry's slot and moves the gap there: as many moves as the
+// index lies from the previous deletion.
+static void DeleteEntry(ResultList list, size_t index) {
+    std::vector<PathString>& slots = ConsoleRun.lists[list];
+    size_t start = GapStart[list];
+    size_t length = GapLength[list];
+    PathString().swap(slots[SlotOf(list, index)]);
+    if (index < start) {
+        std::move_backward(slots.begin() + index + 1, slots.begin() + start, slots.begin() + start + length);
+    } else {
+        std::move(slots.begin() + start + length, slots.begin() + index + length, slots.begin() + start);
+    }
+    GapStart[list] = index;
+    GapLength[list] = length + 1;
+}
+
+static void CloseGap(ResultList list) {
+    std::vector<PathString>& slots = ConsoleRun.lists[list];
+    slots.erase(slots.begin() + GapStart[list], slots.begin() + GapStart[list] + GapLength[list]);
+    GapStart[list] = 0;
+    GapLength[list] = 0;
+}
+
+static void ClearEntries(ResultList list) {
+    ConsoleRun.lists[list].clear();
+    GapStart[list] = 0;
+    GapLength[list] = 0;
+}
+
+// The interrupt's rule. After Ctrl-C the worker of a write run still carries
+// out ListDelete and ListAppend, the reports of a digest it has written; at
+// any other call, and at every call of a check run, it halts here for good,
+// and the process ends around it. A write run calls ListEntry before each
+// file, so it halts before the next file's hash.
+static void HaltIfInterrupted(std::unique_lock<std::mutex>& hold, bool reportsWrite) {
+    if (!InterruptRequested() || (reportsWrite && WriteRunUnderWay)) return;
+    WorkerHalted = true;
+    WorkerNews.notify_all();
+    for (;;) WorkerNews.wait(hold);
+}
 
 static void DrawTick(uint64_t now) {
     ProgressTexts texts;
@@ -56,13 +91,84 @@ static void DrawTick(uint64_t now) {
     if (TakeProgressTick(now, &texts, &done, &total) && ConsoleRun.showProgress) DrawProgressLine(texts);
 }
 
-static void PrintIfWord(const PathChar* word, const PathChar* path) {
-    if (word) PrintRecord(word, path);
+// The window services, as the console carries them out on the worker.
+
+// The status text and the Start button have no place on the console.
+void SetStatusText(const PathChar*) {}
+void EnableStart() {}
+void SetStartCaption(const PathChar*) {}
+
+void ListClear(ResultList list) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, false);
+    ClearEntries(list);
 }
 
-static void CloseConsoleRun(const PathChar* closingText) {
+void ListAppend(ResultList list, const PathChar* text) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, true);
+    ConsoleRun.lists[list].push_back(text);
+    // A file just named by a report of its own is not named again.
+    if (!ConsoleRun.namedByReport && ConsoleRun.appendWord[list]) PrintRecord(ConsoleRun.appendWord[list], text);
+    ConsoleRun.namedByReport = false;
+}
+
+int ListCount(ResultList list) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, false);
+    return static_cast<int>(EntryCount(list));
+}
+
+int ListEntry(ResultList list, int index, PathChar* out, int capacity) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, false);
+    if (index < 0 || static_cast<size_t>(index) >= EntryCount(list)) return ListEntryPastEnd;
+    const PathString& entry = ConsoleRun.lists[list][SlotOf(list, index)];
+    // Cut short, it would name another file.
+    if (entry.size() >= static_cast<size_t>(capacity)) return ListEntryTooLong;
+    entry.copy(out, entry.size());
+    out[entry.size()] = 0;
+    return static_cast<int>(entry.size());
+}
+
+void ListDelete(ResultList list, int index) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, true);
+    if (index < 0 || static_cast<size_t>(index) >= EntryCount(list)) return;
+    const PathChar* word = ConsoleRun.deleteWord[list];
+    if (word) PrintRecord(word, ConsoleRun.lists[list][SlotOf(list, index)]);
+    DeleteEntry(list, index);
+}
+
+void ClearStatusBar() {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, false);
+    ClearProgressLine();
+}
+
+void SetProgressTimer(bool running) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, false);
+    TimerRunning = running;
+    NextTick = SystemTimeNow() + TickInterval;
+}
+
+void ReportFile(FileReport report, const PathChar* displayText, int error) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, false);
+    if (report == ReportUnreadable || report == ReportChanged) ConsoleRun.unreadableCount++;
+    ConsoleRun.namedByReport = PrintFileReport(report, displayText, error);
+}
+
+// Called before any run, on the main thread.
+void ShowTargetError(const PathChar*, const PathChar* target, int error) { PrintFileError(target, ReasonText(error)); }
+
+void CloseRun(const PathChar* closingText, bool) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, false);
     DrawTick(SystemTimeNow());
     TimerRunning = false;
+    for (int list = 0; list < 3; ++list) CloseGap(static_cast<ResultList>(list));
     OperationState.AlteredCount = static_cast<int32_t>(ConsoleRun.lists[AlteredList].size());
     OperationState.UnhashedCount = static_cast<int32_t>(ConsoleRun.lists[UnhashedList].size());
     ConsoleRun.closingText = closingText;
@@ -73,126 +179,7 @@ static void CloseConsoleRun(const PathChar* closingText) {
     RunClosed = true;
 }
 
-static void CarryOutRequest() {
-    std::vector<PathString>& list = ConsoleRun.lists[Request.list];
-    switch (Request.kind) {
-        case ClearRequest:
-            list.clear();
-            break;
-        case AppendRequest:
-            list.push_back(Request.text);
-            // A file just named by a report of its own is not named again.
-            if (!ConsoleRun.namedByReport) PrintIfWord(ConsoleRun.appendWord[Request.list], Request.text);
-            ConsoleRun.namedByReport = false;
-            break;
-        case CountRequest:
-            Request.result = static_cast<int>(list.size());
-            break;
-        case EntryRequest: {
-            Request.result = -1;
-            if (Request.index < 0 || Request.index >= static_cast<int>(list.size())) break;
-            const PathString& entry = list[Request.index];
-            int n = static_cast<int>(entry.size());
-            if (n > Request.capacity - 1) n = Request.capacity - 1;
-            entry.copy(Request.out, n);
-            Request.out[n] = 0;
-            Request.result = n;
-            break;
-        }
-        case DeleteRequest:
-            if (Request.index < 0 || Request.index >= static_cast<int>(list.size())) break;
-            PrintIfWord(ConsoleRun.deleteWord[Request.list], list[Request.index].c_str());
-            list.erase(list.begin() + Request.index);
-            break;
-        case ClearBarRequest:
-            ClearProgressLine();
-            break;
-        case TimerRequest:
-            TimerRunning = Request.flag;
-            NextTick = SystemTimeNow() + TickInterval;
-            break;
-        case ReportRequest:
-            if (Request.report == ReportUnreadable || Request.report == ReportChanged) ConsoleRun.unreadableCount++;
-            ConsoleRun.namedByReport = PrintFileReport(Request.report, Request.text, Request.error);
-            break;
-        case CloseRequest:
-            CloseConsoleRun(Request.text);
-            break;
-    }
-}
-
-static void Submit(RequestKind kind, ResultList list) {
-    Request.kind = kind;
-    Request.list = list;
-    if (OnServingThread) {
-        CarryOutRequest();
-        return;
-    }
-    SetGate(RequestReady);
-    WaitGate(RequestDone);
-}
-
-// The window services, as the console carries them out.
-
-// The status text and the Start button have no place on the console.
-void SetStatusText(const PathChar*) {}
-void EnableStart() {}
-void SetStartCaption(const PathChar*) {}
-
-void ListClear(ResultList list) { Submit(ClearRequest, list); }
-
-void ListAppend(ResultList list, const PathChar* text) {
-    Request.text = text;
-    Submit(AppendRequest, list);
-}
-
-int ListCount(ResultList list) {
-    Submit(CountRequest, list);
-    return Request.result;
-}
-
-int ListEntry(ResultList list, int index, PathChar* out, int capacity) {
-    Request.index = index;
-    Request.out = out;
-    Request.capacity = capacity;
-    Submit(EntryRequest, list);
-    return Request.result;
-}
-
-void ListDelete(ResultList list, int index) {
-    Request.index = index;
-    Submit(DeleteRequest, list);
-}
-
-void ClearStatusBar() { Submit(ClearBarRequest, AlteredList); }
-
-void SetProgressTimer(bool running) {
-    Request.flag = running;
-    Submit(TimerRequest, AlteredList);
-}
-
-void ReportFile(FileReport report, const PathChar* displayText, int error) {
-    Request.text = displayText;
-    Request.report = report;
-    Request.error = error;
-    Submit(ReportRequest, AlteredList);
-}
-
-void ShowTargetError(const PathChar*, const PathChar* target, int error) { PrintFileError(target, ReasonText(error)); }
-
-void CloseRun(const PathChar* closingText, bool) {
-    Request.text = closingText;
-    Submit(CloseRequest, AlteredList);
-    if (!OnServingThread) SetGate(CloseTaken);
-}
-
-void PrepareConsoleRuns() {
-    OnServingThread = true;
-    RequestReady = CreateGate(false, false);
-    RequestDone = CreateGate(false, false);
-    CloseTaken = CreateGate(false, false);
-    InstallRunSignals();
-}
+void PrepareConsoleRuns() { InstallRunSignals(); }
 
 void SetRecordWords(const PathChar* altered, const PathChar* hashed, const PathChar* unhashed) {
     ConsoleRun.appendWord[AlteredList] = altered;
@@ -212,25 +199,28 @@ static void AccountForStop() {
     NextTick += stopped;
 }
 
-static int ServeUntilClosed() {
-    RunClosed = false;
+// Ctrl-C: the signal's handler has seen to it that no digest write begins
+// and no hashing reads on. Every digest written is reported before the
+// process ends, and none is cut short: the worker of a write run is waited
+// for until it halts (HaltIfInterrupted) or ends at the write it may no
+// longer begin, soon either way. A check run writes nothing and is left at once.
+static int StopAtInterrupt(std::unique_lock<std::mutex>& hold) {
     TimerRunning = false;
+    ClearProgressLine();
+    if (WriteRunUnderWay) {
+        while (!WorkerHalted && !WorkerEnded) WorkerNews.wait(hold);
+    }
+    return ExitInterrupted;
+}
+
+// The main thread meanwhile: ticks, stops and Ctrl-C, about ten wakes a second.
+static int ServeUntilEnded() {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
     for (;;) {
-        if (WaitGateFor(RequestReady, PollMilliseconds)) {
-            CarryOutRequest();
-            SetGate(RequestDone);
-            if (RunClosed) {
-                WaitGate(CloseTaken);
-                return 0;
-            }
-        }
-        if (InterruptRequested()) {
-            // A digest write under way is finished, none begins; the worker
-            // ends with the process.
-            RequestExitAndWaitForWrites();
-            ClearProgressLine();
-            return ExitInterrupted;
-        }
+        if (WorkerEnded && RunClosed) return 0;
+        // A worker ends unclosed only when ExitRequested stopped its write.
+        if (InterruptRequested() || WorkerEnded) return StopAtInterrupt(hold);
+        WorkerNews.wait_for(hold, std::chrono::milliseconds(PollMilliseconds));
         AccountForStop();
         uint64_t now = SystemTimeNow();
         if (TimerRunning && now >= NextTick) {
@@ -241,25 +231,46 @@ static int ServeUntilClosed() {
     }
 }
 
-static int FailedStart() {
+// The console starts the runs itself, to learn when the worker has ended: a
+// write run that ExitRequested stopped ends without CloseRun.
+static void NoteWorkerEnded() {
+    std::lock_guard<std::mutex> hold(ConsoleLock);
+    WorkerEnded = true;
+    WorkerNews.notify_all();
+}
+
+static unsigned RunCheckWorker(void*) {
+    CheckRun(nullptr);
+    NoteWorkerEnded();
+    return 0;
+}
+
+static unsigned RunWriteWorker(void* source) {
+    WriteRun(source);
+    NoteWorkerEnded();
+    return 0;
+}
+
+static int ServeRun(OperationMode mode, WorkerEntry worker, void* parameter, bool writes) {
+    if (InterruptRequested()) return ExitInterrupted;
+    // The previous worker has ended: nothing else touches these now.
+    RunClosed = false;
+    WorkerEnded = false;
+    WorkerHalted = false;
+    TimerRunning = false;
+    WriteRunUnderWay = writes;
+    OperationState.mode = mode;
+    HoldRunSignals();
+    bool started = StartWorker(worker, parameter);
+    ReleaseRunSignals();
+    if (started) return ServeUntilEnded();
+    OperationState.mode = Idle;
     PrintMessage(PathString(ProgramName) + PT(": cannot start a worker thread"));
     return ExitFailed;
 }
 
-int ServeCheckRun(OperationMode mode) {
-    if (InterruptRequested()) return ExitInterrupted;
-    OperationState.mode = mode;
-    HoldRunSignals();
-    bool started = StartCheckRun();
-    ReleaseRunSignals();
-    return started ? ServeUntilClosed() : FailedStart();
-}
+int ServeCheckRun(OperationMode mode) { return ServeRun(mode, RunCheckWorker, nullptr, false); }
 
 int ServeWriteRun(OperationMode mode, ResultList source) {
-    if (InterruptRequested()) return ExitInterrupted;
-    OperationState.mode = mode;
-    HoldRunSignals();
-    bool started = StartWriteRun(source);
-    ReleaseRunSignals();
-    return started ? ServeUntilClosed() : FailedStart();
+    return ServeRun(mode, RunWriteWorker, reinterpret_cast<void*>(static_cast<intptr_t>(source)), true);
 }

@@ -1,6 +1,6 @@
-// The console's main thread in the part of the window's UI thread: it keeps
-// the three result lists, carries out the worker's requests one at a time,
-// prints what they mean, ticks the progress line and watches the signals.
+// The console's side of a run: the three result lists, which the worker
+// keeps and prints from itself through the window services, while the main
+// thread ticks the progress line and watches the signals.
 #pragma once
 
 #include <vector>
@@ -10,6 +10,7 @@
 #include "store/window_services.h"
 
 struct ConsoleRunRecord {
+    // The worker's while a run is under way; read them once it has returned.
     std::vector<PathString> lists[3];
     // Printed when the worker appends to, or deletes from, list i; null: silent.
     const PathChar* appendWord[3];
@@ -22,12 +23,12 @@ struct ConsoleRunRecord {
 
 extern ConsoleRunRecord ConsoleRun;
 
-// Once before the first run: the request gates and the signal handlers.
+// Once before the first run: the signal handlers.
 void PrepareConsoleRuns();
 void SetRecordWords(const PathChar* altered, const PathChar* hashed, const PathChar* unhashed);
 
-// Start the run of the given mode and serve it until it closes: 0, or
-// ExitInterrupted after Ctrl-C (nothing half written), or ExitFailed when
-// no worker could be started.
+// Start the run of the given mode and serve it until its worker has ended: 0,
+// or ExitInterrupted after Ctrl-C (nothing half written, every digest written
+// reported), or ExitFailed when no worker could be started.
 int ServeCheckRun(OperationMode mode);
 int ServeWriteRun(OperationMode mode, ResultList source);

@@ -1,9 +1,11 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <atomic>
 #include <string>
 
 #include "cli/console.h"
+#include "engine/hash_file.h"
 #include "store/operation_state.h"
 
 const PathChar ProgramName[] = L"quorvane-cli";
@@ -126,11 +128,15 @@ PathString SystemErrorText(int error) {
     return message;
 }
 
-static volatile LONG InterruptFlag;
+static std::atomic<bool> InterruptFlag;
 
 static BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        InterruptFlag = 1;
+        // As on POSIX: from here on no digest write begins and no hashing
+        // reads on; the interrupt goes first.
+        InterruptFlag = true;
+        OperationState.ExitRequested = 1;
+        HashingAbandoned = true;
         return TRUE;
     }
     // The console closes or the session ends, and the process with it: let a
@@ -141,7 +147,7 @@ static BOOL WINAPI OnConsoleControl(DWORD event) {
 
 void InstallRunSignals() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
 
-bool InterruptRequested() { return InterruptFlag != 0; }
+bool InterruptRequested() { return InterruptFlag.load(); }
 
 // A Windows console cannot stop a process; nothing is ever stopped.
 uint64_t TakeStoppedTime() { return 0; }

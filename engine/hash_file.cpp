@@ -8,6 +8,8 @@
 // Shared by every call: at most one digest is computed at a time.
 alignas(64) static uint8_t ReadBuffer[ReadBufferSize];
 
+std::atomic<bool> HashingAbandoned(false);
+
 void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
               std::atomic<uint64_t>* bytesDone) {
     StatePtr = DigestOut;
@@ -27,6 +29,8 @@ void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHan
         remaining -= 64;
         if (buffered == 0 && !readingEnded) {
             WaitGate(pauseGate);
+            // The digest is of nothing real then; no counting down to the end.
+            if (HashingAbandoned.load()) break;
             uint32_t asked = unread < ReadBufferSize ? static_cast<uint32_t>(unread) : ReadBufferSize;
             buffered = ReadFileChunk(file, ReadBuffer, asked);
             if (buffered > asked) buffered = asked;

@@ -13,3 +13,8 @@ const uint32_t ReadBufferSize = 65536;
 // ExpectedSize whatever the reads delivered.
 void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
               std::atomic<uint64_t>* bytesDone);
+
+// Set for good when the process is to end before its run does (the console's
+// Ctrl-C): HashFile reads no further piece, so bytesDone falls short of the
+// size, no caller stores the digest, and the run comes to its next step soon.
+extern std::atomic<bool> HashingAbandoned;

@@ -1,7 +1,8 @@
 // The runs reach their front end only through these procedures. Each
 // executable links exactly one definition of them: the dialog's, the
 // console's, or the recording double of the tests. Every call is synchronous:
-// it returns when the front end has carried it out on its own thread.
+// it returns when the front end has carried it out (the dialog on its own
+// thread, the console on the caller's).
 #pragma once
 
 #include "platform/platform.h"

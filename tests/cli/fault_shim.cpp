@@ -1,0 +1,124 @@
+// fault_shim: loaded into the program under test with LD_PRELOAD, it puts
+// faults and interrupts at exact points instead of at moments in time.
+//   FAULT_SETXATTR_FAILS=TEXT  setxattr or fsetxattr of a file whose path holds
+//     TEXT fails (EACCES).
+//   FAULT_INTERRUPT=CALL:N:WHEN  at the Nth call of CALL (setxattr or read),
+//     before or after the real call (WHEN), SIGINT goes to the process; the
+//     calling thread stays inside the call until the signal has been
+//     delivered (its handler runs then, on a thread that does not block it)
+//     and FAULT_HOLD_MS (default 300) more, for the main loop to notice it.
+// A setxattr or read begun after that interrupt is announced on standard
+// error as "fault_shim: setxattr after the interrupt" (or read).
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/types.h>
+#include <sys/xattr.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+typedef int (*SetxattrCall)(const char*, const char*, const void*, size_t, int);
+typedef int (*FsetxattrCall)(int, const char*, const void*, size_t, int);
+typedef ssize_t (*ReadCall)(int, void*, size_t);
+
+static std::atomic<long> SetxattrCalls;
+static std::atomic<long> ReadCalls;
+static std::atomic<bool> InterruptSent;
+
+// Whether call number count of name is the one FAULT_INTERRUPT names, and when.
+static bool InterruptDue(const char* name, long count, const char* when) {
+    const char* spec = std::getenv("FAULT_INTERRUPT");
+    if (!spec) return false;
+    size_t length = std::strlen(name);
+    if (std::strncmp(spec, name, length) != 0 || spec[length] != ':') return false;
+    char* rest = nullptr;
+    long n = std::strtol(spec + length + 1, &rest, 10);
+    return n == count && rest && *rest == ':' && std::strcmp(rest + 1, when) == 0;
+}
+
+// Whether SIGINT still waits for a thread to take it, from the process's
+// shared pending set in /proc/self/status.
+static bool InterruptPending() {
+    int status = open("/proc/self/status", O_RDONLY);
+    if (status < 0) return false;
+    char text[8192];
+    ssize_t got = pread(status, text, sizeof text - 1, 0);
+    close(status);
+    if (got <= 0) return false;
+    text[got] = 0;
+    const char* line = std::strstr(text, "ShdPnd:");
+    if (!line) return false;
+    unsigned long long pending = std::strtoull(line + 7, nullptr, 16);
+    return (pending >> (SIGINT - 1)) & 1;
+}
+
+static void Announce(const char* call) {
+    char line[80];
+    int n = std::snprintf(line, sizeof line, "fault_shim: %s after the interrupt\n", call);
+    ssize_t ignored = write(2, line, static_cast<size_t>(n));
+    (void)ignored;
+}
+
+static void SendInterrupt() {
+    InterruptSent = true;
+    kill(getpid(), SIGINT);
+    for (int wait = 0; wait < 10000 && InterruptPending(); ++wait) usleep(1000);
+    const char* hold = std::getenv("FAULT_HOLD_MS");
+    long ms = hold ? std::atol(hold) : 300;
+    struct timespec pause = {ms / 1000, (ms % 1000) * 1000000L};
+    while (nanosleep(&pause, &pause) != 0 && errno == EINTR) {
+    }
+}
+
+// One digest write, by path or through an open file: both count as
+// "setxattr" calls, and path names the file either way.
+template <typename Write>
+static int WriteAttribute(const char* path, Write write) {
+    if (InterruptSent) Announce("setxattr");
+    long count = ++SetxattrCalls;
+    if (InterruptDue("setxattr", count, "before")) SendInterrupt();
+    const char* fails = std::getenv("FAULT_SETXATTR_FAILS");
+    int result;
+    if (fails && *fails && std::strstr(path, fails)) {
+        errno = EACCES;
+        result = -1;
+    } else {
+        result = write();
+    }
+    int saved = errno;
+    if (InterruptDue("setxattr", count, "after")) SendInterrupt();
+    errno = saved;
+    return result;
+}
+
+extern "C" int setxattr(const char* path, const char* name, const void* value, size_t size, int flags) {
+    static SetxattrCall real = reinterpret_cast<SetxattrCall>(dlsym(RTLD_NEXT, "setxattr"));
+    return WriteAttribute(path, [&] { return real(path, name, value, size, flags); });
+}
+
+extern "C" int fsetxattr(int file, const char* name, const void* value, size_t size, int flags) {
+    static FsetxattrCall real = reinterpret_cast<FsetxattrCall>(dlsym(RTLD_NEXT, "fsetxattr"));
+    char link[64], path[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", file);
+    ssize_t n = readlink(link, path, sizeof path - 1);
+    path[n > 0 ? n : 0] = 0;
+    return WriteAttribute(path, [&] { return real(file, name, value, size, flags); });
+}
+
+extern "C" ssize_t read(int file, void* buffer, size_t size) {
+    static ReadCall real = reinterpret_cast<ReadCall>(dlsym(RTLD_NEXT, "read"));
+    if (InterruptSent) Announce("read");
+    long count = ++ReadCalls;
+    if (InterruptDue("read", count, "before")) SendInterrupt();
+    ssize_t result = real(file, buffer, size);
+    int saved = errno;
+    if (InterruptDue("read", count, "after")) SendInterrupt();
+    errno = saved;
+    return result;
+}
