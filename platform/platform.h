@@ -91,9 +91,10 @@ int QueryDigestStream(const PathChar* streamPath);
 // The stream's length (only the first 64 bytes are copied), or one of the two.
 int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]);
 // Stores the 64 bytes with the open file (the file read for them) at path,
-// leaving its last-write time as it is. The bytes stored, -1 when nothing
-// could be stored (LastPlatformError says why), or DigestPathMoved when path
-// no longer names that file (it was renamed over while read).
+// leaving its last-write time as it is, and closes the file. The bytes
+// stored, -1 when nothing could be stored (LastPlatformError says why), or
+// DigestPathMoved when path no longer names that file as it was read (renamed
+// over, or written since).
 const int DigestPathMoved = -3;
 int WriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t digest[64]);
 bool DeleteDigestStream(const PathChar* streamPath);

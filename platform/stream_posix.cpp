@@ -2,6 +2,7 @@
 // ntfs-3g shows the NTFS stream z.
 #include <sys/stat.h>
 #include <sys/xattr.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
@@ -57,17 +58,21 @@ int WriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t
     // Through the descriptor: the digest goes to the very file that was read.
     // Writing an attribute leaves the mtime alone, so no time is set.
     int fd = static_cast<int>(file);
-    if (fsetxattr(fd, DigestAttribute, digest, 64, 0) != 0) return -1;
+    if (fsetxattr(fd, DigestAttribute, digest, 64, 0) != 0) {
+        int error = errno;
+        close(fd);
+        errno = error;
+        return -1;
+    }
     // A file renamed over the path while it was read: the path now names
     // another file, which did not get this digest.
     struct stat written, named;
     char buffer[ReachablePathUnits];
     const char* path = ReachablePath(streamPath, buffer);
-    if (fstat(fd, &written) != 0 || !path || stat(path, &named) != 0 || written.st_dev != named.st_dev ||
-        written.st_ino != named.st_ino) {
-        return DigestPathMoved;
-    }
-    return 64;
+    bool moved = fstat(fd, &written) != 0 || !path || stat(path, &named) != 0 || written.st_dev != named.st_dev ||
+                 written.st_ino != named.st_ino;
+    close(fd);
+    return moved ? DigestPathMoved : 64;
 }
 
 bool DeleteDigestStream(const PathChar* streamPath) {

@@ -58,27 +58,53 @@ static void SetFileLastWrite(const PathChar* streamPath, const FILETIME* lastWri
     CloseHandle(file);
 }
 
+static bool SameFileAsRead(const BY_HANDLE_FILE_INFORMATION& read, const BY_HANDLE_FILE_INFORMATION& now) {
+    return read.dwVolumeSerialNumber == now.dwVolumeSerialNumber && read.nFileIndexHigh == now.nFileIndexHigh &&
+           read.nFileIndexLow == now.nFileIndexLow &&
+           read.ftLastWriteTime.dwLowDateTime == now.ftLastWriteTime.dwLowDateTime &&
+           read.ftLastWriteTime.dwHighDateTime == now.ftLastWriteTime.dwHighDateTime;
+}
+
 int WriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t digest[64]) {
-    // The file stays open without write or delete sharing until this returns,
-    // so the path still names the file read. Its last-write time is taken
-    // just before the write and set back through the stream's handle.
-    FILETIME lastWrite = {0, 0};
-    BOOL timeKnown = GetFileTime(reinterpret_cast<HANDLE>(file), nullptr, nullptr, &lastWrite);
-    HANDLE stream = CreateFileW(streamPath, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return -1;
-    DWORD written = 0;
-    DWORD error = 0;
-    if (!WriteFile(stream, digest, 64, &written, nullptr)) {
-        written = 0;
-        error = GetLastError();
+    // The file's handle is closed before its stream is opened: some systems
+    // (Wine on ntfs-3g) share the stream as the file itself, and a handle of
+    // ours that shares no writing would refuse the stream, after creating it.
+    BY_HANDLE_FILE_INFORMATION read;
+    BOOL known = GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &read);
+    DWORD error = GetLastError();
+    CloseHandle(reinterpret_cast<HANDLE>(file));
+    if (!known) {
+        SetLastError(error);
+        return -1;
     }
+    // Opened without truncating, so that nothing is lost before the stream is
+    // known to belong to the file that was read.
+    HANDLE stream = CreateFileW(streamPath, GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                                nullptr);
+    if (stream == INVALID_HANDLE_VALUE) return -1;
+    bool created = GetLastError() != ERROR_ALREADY_EXISTS;
+    BY_HANDLE_FILE_INFORMATION now;
+    if (!GetFileInformationByHandle(stream, &now) || !SameFileAsRead(read, now)) {
+        // Renamed over or written since it was read: a stream made just now
+        // goes again, an old one stays as it was.
+        if (created) {
+            FILE_DISPOSITION_INFO disposition = {TRUE};
+            SetFileInformationByHandle(stream, FileDispositionInfo, &disposition, sizeof disposition);
+        }
+        CloseHandle(stream);
+        return DigestPathMoved;
+    }
+    DWORD written = 0;
+    error = 0;
+    if (!WriteFile(stream, digest, 64, &written, nullptr) || !SetEndOfFile(stream)) error = GetLastError();
     // Some drivers refuse times on a stream (ntfs-3g under Wine: error 87);
     // then the file's own handle puts the time back once the stream is closed.
-    bool kept = timeKnown && SetFileTime(stream, nullptr, nullptr, &lastWrite);
+    bool kept = SetFileTime(stream, nullptr, nullptr, &read.ftLastWriteTime) != 0;
     CloseHandle(stream);
-    if (timeKnown && !kept) SetFileLastWrite(streamPath, &lastWrite);
+    if (!kept) SetFileLastWrite(streamPath, &read.ftLastWriteTime);
     SetLastError(error);
-    return written == 0 ? -1 : static_cast<int>(written);
+    if (written == 0) return -1;
+    return error != 0 ? 0 : static_cast<int>(written);
 }
 
 bool DeleteDigestStream(const PathChar* streamPath) { return DeleteFileW(streamPath) != 0; }

@@ -49,7 +49,6 @@ static int WriteEntryDigest(PathChar* path, int n, const PathChar* entry) {
     int stored = WriteDigestStream(file, path, digest);
     int error = LastPlatformError();
     EndDigestWrite();
-    CloseFile(file);
     CutSuffix(path, n);
     if (stored == DigestPathMoved) {
         ReportFile(ReportChanged, entry, ErrorChangedWhileRead);

@@ -50,6 +50,7 @@ int WrappedWriteDigestStream(FileHandle file, const PathChar* streamPath, const 
     if (ShortWritePath == streamPath) {
         // The stream was created (truncating the old digest) but took 40 bytes.
         setxattr(streamPath, "user.z", digest, 40, 0);
+        CloseFile(file);
         return 40;
     }
     return RealWriteDigestStream(file, streamPath, digest);

@@ -90,7 +90,8 @@ int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
     return static_cast<int>(found->second.size());
 }
 
-int WriteDigestStream(FileHandle, const PathChar* streamPath, const uint8_t digest[64]) {
+int WriteDigestStream(FileHandle read, const PathChar* streamPath, const uint8_t digest[64]) {
+    CloseFile(read);
     std::wstring file = FileOf(streamPath);
     void (*hook)(const std::wstring&);
     {
