@@ -37,8 +37,6 @@ const uint8_t RoundConstants[80] = {
 };
 
 uint8_t WhirlpoolTables[8][256][8];
-uint8_t* StatePtr;
-const uint8_t* BlockPtr;
 void (*CompressBlock)();
 
 // Multiplication by x in GF(2^8) modulo x^8 + x^4 + x^3 + x^2 + 1.

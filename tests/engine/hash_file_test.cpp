@@ -126,6 +126,36 @@ TEST(HashFile, SizesAroundBoundariesMatchOracles) {
     CompressBlock = chosen;
 }
 
+// Two threads hash different files over and over at the same time, each
+// through its own state, block and read buffer: every digest must be right.
+TEST(HashFile, TwoThreadsAtOnceEachGetTheirDigest) {
+    std::vector<uint8_t> bytes[2] = {PatternBytes(300000, 21), PatternBytes(200003, 22)};
+    PathString paths[2] = {WriteTestFile("thread0.bin", bytes[0].data(), bytes[0].size()),
+                           WriteTestFile("thread1.bin", bytes[1].data(), bytes[1].size())};
+    std::string expected[2] = {ReferenceHex(bytes[0], bytes[0].size(), bytes[0].size()),
+                               ReferenceHex(bytes[1], bytes[1].size(), bytes[1].size())};
+    std::atomic<int> ready(0);
+    int wrong[2] = {0, 0};
+    auto hashOver = [&](int n) {
+        ready++;
+        while (ready < 2) {
+        }
+        for (int round = 0; round < 40; round++) {
+            FileHandle file = OpenFileForReading(paths[n].c_str());
+            uint8_t digest[64];
+            std::atomic<uint64_t> bytesDone(0);
+            HashFile(file, static_cast<int64_t>(bytes[n].size()), digest, OpenGate(), &bytesDone);
+            if (file == NoFile || HexOf(digest, 64) != expected[n]) wrong[n]++;
+            CloseFile(file);
+        }
+    };
+    std::thread first(hashOver, 0), second(hashOver, 1);
+    first.join();
+    second.join();
+    EXPECT_EQ(wrong[0], 0) << "of 40 digests in the first thread";
+    EXPECT_EQ(wrong[1], 0) << "of 40 digests in the second thread";
+}
+
 // A file that ends before ExpectedSize: what was read is absorbed, the padding
 // carries ExpectedSize, and only bytes actually read are counted.
 TEST(HashFile, FileShorterThanExpected) {
