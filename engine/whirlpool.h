@@ -17,9 +17,12 @@ inline thread_local uint8_t* StatePtr;
 inline thread_local const uint8_t* BlockPtr;
 extern void (*CompressBlock)();
 
+// Each needs its instructions: AVX-512 F, BW and VBMI with GFNI; AVX2; SSE2.
+void CompressBlockAvx512();
+void CompressBlockAvx2();
 void CompressBlockSse2();
 void CompressBlockScalar();
 
-// Fills the tables and chooses the compression routine by CPUID; call once at
-// start-up, before any thread exists.
+// Fills the tables and chooses the fastest compression routine the processor
+// and the OS support; call once at start-up, before any thread exists.
 void BuildWhirlpoolTables();
