@@ -1,6 +1,7 @@
-// Hashes the same data with CompressBlockSse2, CompressBlockScalar, OpenSSL
-// and libgcrypt, in memory and from a page-cached file through HashFile, and
-// prints MB/s for each with its ratio to OpenSSL.
+// Hashes the same data with each compression routine the processor runs
+// (AVX-512, AVX2, SSE2, scalar), OpenSSL and libgcrypt, in memory and from a
+// page-cached file through HashFile, and prints MB/s for each with its ratios
+// to libgcrypt and OpenSSL read the same way in the same run.
 //   whirlpool_bench [MiB=256] [rounds=5] [file=/tmp/quorvane-bench.bin]
 // The data is hashed as messages of 16 MiB (slices); every contender hashes
 // every slice once per round, in turn, and a contender's time is the sum over
@@ -47,13 +48,14 @@ static void DigestInMemory(void (*routine)(), const uint8_t* bytes, uint8_t dige
     routine();
 }
 
-static void Sse2InMemory(const uint8_t* bytes, size_t, uint8_t digest[64]) {
-    DigestInMemory(CompressBlockSse2, bytes, digest);
-}
-
-static void ScalarInMemory(const uint8_t* bytes, size_t, uint8_t digest[64]) {
-    DigestInMemory(CompressBlockScalar, bytes, digest);
-}
+// NameInMemory and NameFile for one routine.
+#define ROUTINE_CONTENDERS(Name, routine)                                               \
+    static void Name##InMemory(const uint8_t* bytes, size_t, uint8_t digest[64]) {     \
+        DigestInMemory(routine, bytes, digest);                                         \
+    }                                                                                   \
+    static void Name##File(const uint8_t*, size_t offset, uint8_t digest[64]) {         \
+        HashFileWith(routine, offset, digest);                                          \
+    }
 
 static void OpenSslInMemory(const uint8_t* bytes, size_t, uint8_t digest[64]) {
     unsigned size = 0;
@@ -79,13 +81,10 @@ static void HashFileWith(void (*routine)(), size_t offset, uint8_t digest[64]) {
     CloseFile(file);
 }
 
-static void Sse2File(const uint8_t*, size_t offset, uint8_t digest[64]) {
-    HashFileWith(CompressBlockSse2, offset, digest);
-}
-
-static void ScalarFile(const uint8_t*, size_t offset, uint8_t digest[64]) {
-    HashFileWith(CompressBlockScalar, offset, digest);
-}
+ROUTINE_CONTENDERS(Avx512, CompressBlockAvx512)
+ROUTINE_CONTENDERS(Avx2, CompressBlockAvx2)
+ROUTINE_CONTENDERS(Sse2, CompressBlockSse2)
+ROUTINE_CONTENDERS(Scalar, CompressBlockScalar)
 
 // The peers read the file the same way: 64 KiB pieces into one buffer.
 static void OpenSslFile(const uint8_t*, size_t offset, uint8_t digest[64]) {
@@ -128,9 +127,16 @@ static double ThreadSeconds() {
 struct Contender {
     const char* name;
     void (*digest)(const uint8_t* bytes, size_t offset, uint8_t digest[64]);
+    bool runs;  // false: the processor lacks the routine's instructions
     std::vector<double> best;  // seconds, per slice
     std::vector<std::string> results;
 };
+
+static bool ProcessorRunsAvx512() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+           __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("gfni");
+}
 
 int main(int argc, char** argv) {
     size_t mebibytes = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 256;
@@ -166,17 +172,26 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    bool avx512 = ProcessorRunsAvx512(), avx2 = __builtin_cpu_supports("avx2");
+    bool sse2 = __builtin_cpu_supports("sse2");
+    // Rows 0-5 and 6-11 are the same contenders in memory and from the file;
+    // the last two of each half are the peers the ratios refer to.
     Contender contenders[] = {
-        {"SSE2 routine, memory", Sse2InMemory, {}, {}},
-        {"scalar routine, memory", ScalarInMemory, {}, {}},
-        {"OpenSSL, memory", OpenSslInMemory, {}, {}},
-        {"libgcrypt, memory", GcryptInMemory, {}, {}},
-        {"HashFile + SSE2, file", Sse2File, {}, {}},
-        {"HashFile + scalar, file", ScalarFile, {}, {}},
-        {"OpenSSL, file", OpenSslFile, {}, {}},
-        {"libgcrypt, file", GcryptFile, {}, {}},
+        {"AVX-512 routine, memory", Avx512InMemory, avx512, {}, {}},
+        {"AVX2 routine, memory", Avx2InMemory, avx2, {}, {}},
+        {"SSE2 routine, memory", Sse2InMemory, sse2, {}, {}},
+        {"scalar routine, memory", ScalarInMemory, true, {}, {}},
+        {"libgcrypt, memory", GcryptInMemory, true, {}, {}},
+        {"OpenSSL, memory", OpenSslInMemory, true, {}, {}},
+        {"HashFile + AVX-512, file", Avx512File, avx512, {}, {}},
+        {"HashFile + AVX2, file", Avx2File, avx2, {}, {}},
+        {"HashFile + SSE2, file", Sse2File, sse2, {}, {}},
+        {"HashFile + scalar, file", ScalarFile, true, {}, {}},
+        {"libgcrypt, file", GcryptFile, true, {}, {}},
+        {"OpenSSL, file", OpenSslFile, true, {}, {}},
     };
     const int count = sizeof contenders / sizeof contenders[0];
+    const int half = count / 2, gcrypt = 4, openssl = 5;
     for (Contender& contender : contenders) {
         contender.best.assign(slices, 1e30);
         contender.results.resize(slices);
@@ -188,6 +203,7 @@ int main(int argc, char** argv) {
     for (int round = 0; round < rounds; round++) {
         for (size_t slice = 0; slice < slices; slice++) {
             for (Contender& contender : contenders) {
+                if (!contender.runs) continue;
                 double start = ThreadSeconds();
                 contender.digest(Data.data() + slice * SliceSize, slice * SliceSize, digest);
                 double seconds = ThreadSeconds() - start;
@@ -204,16 +220,20 @@ int main(int argc, char** argv) {
     for (int n = 0; n < count; n++) {
         total[n] = 0;
         for (size_t slice = 0; slice < slices; slice++) total[n] += contenders[n].best[slice];
-        agree = agree && contenders[n].results == contenders[2].results;
+        if (contenders[n].runs) agree = agree && contenders[n].results == contenders[openssl].results;
     }
     std::printf("Whirlpool over %zu MiB as %zu messages of 16 MiB, best of %d rounds, thread CPU time,\n"
-                "MB = 10^6 bytes\n",
+                "MB = 10^6 bytes; ratios to the peer read the same way (memory or file)\n",
                 size >> 20, slices, rounds);
-    std::printf("%-26s %8s %16s %16s\n", "", "MB/s", "x OpenSSL memory", "x OpenSSL file");
+    std::printf("%-26s %8s %12s %12s\n", "", "MB/s", "x libgcrypt", "x OpenSSL");
     for (int n = 0; n < count; n++) {
-        std::printf("%-26s %8.1f %16.2f", contenders[n].name, size / total[n] / 1e6, total[2] / total[n]);
-        if (n >= 4) std::printf(" %16.2f", total[6] / total[n]);
-        std::printf("\n");
+        if (!contenders[n].runs) {
+            std::printf("%-26s %8s\n", contenders[n].name, "not run: the processor lacks its instructions");
+            continue;
+        }
+        int base = n < half ? 0 : half;
+        std::printf("%-26s %8.1f %12.2f %12.2f\n", contenders[n].name, size / total[n] / 1e6,
+                    total[base + gcrypt] / total[n], total[base + openssl] / total[n]);
     }
     std::printf("digests %s\n", agree ? "agree" : "DIFFER");
     return agree ? 0 : 1;

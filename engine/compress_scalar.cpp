@@ -44,10 +44,13 @@ void CompressBlockScalar() {
     alignas(8) uint8_t state[64];
     alignas(8) uint8_t newKey[64];
     alignas(8) uint8_t newState[64];
+    // Read once: on Windows every thread-local access is a call.
+    uint8_t* stateBytes = StatePtr;
+    const uint8_t* blockBytes = BlockPtr;
     for (int n = 0; n < 64; n += 4) {
-        uint32_t h = LoadHalf(StatePtr + n);
+        uint32_t h = LoadHalf(stateBytes + n);
         StoreHalf(key + n, h);
-        StoreHalf(state + n, h ^ LoadHalf(BlockPtr + n));
+        StoreHalf(state + n, h ^ LoadHalf(blockBytes + n));
     }
 
     for (int r = 0; r < 10; r++) {
@@ -76,6 +79,6 @@ void CompressBlockScalar() {
     }
 
     for (int n = 0; n < 64; n += 4) {
-        StoreHalf(StatePtr + n, LoadHalf(state + n) ^ LoadHalf(StatePtr + n) ^ LoadHalf(BlockPtr + n));
+        StoreHalf(stateBytes + n, LoadHalf(state + n) ^ LoadHalf(stateBytes + n) ^ LoadHalf(blockBytes + n));
     }
 }

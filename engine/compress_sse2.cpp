@@ -1,5 +1,5 @@
 // Whirlpool compression with each row in a 64-bit lane of an SSE2 register.
-// The only file built with SSE2 enabled.
+// Built with SSE2 enabled; called only where CPUID reports SSE2.
 #include "engine/whirlpool.h"
 
 #if defined(__SSE2__)

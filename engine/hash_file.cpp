@@ -5,23 +5,22 @@
 
 #include "engine/whirlpool.h"
 
-// Shared by every call: at most one digest is computed at a time.
-alignas(64) static uint8_t ReadBuffer[ReadBufferSize];
-
 std::atomic<bool> HashingAbandoned(false);
 
 void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
               std::atomic<uint64_t>* bytesDone) {
+    // On this call's stack, so that several threads can each hash a file.
+    uint8_t readBuffer[ReadBufferSize];
     StatePtr = DigestOut;
     std::memset(DigestOut, 0, 64);
-    uint8_t* block = ReadBuffer;
+    uint8_t* block = readBuffer;
     BlockPtr = block;
     uint32_t buffered = 0;
     // A negative size is treated as empty, length included.
     uint64_t bitLength = ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) << 3 : 0;
     int64_t remaining = ExpectedSize;
     // Never asking for more than the expected size still covers keeps the last
-    // partial block below 64 bytes, so the padding stays inside ReadBuffer.
+    // partial block below 64 bytes, so the padding stays inside readBuffer.
     uint64_t unread = ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) : 0;
     bool readingEnded = false;
 
@@ -32,10 +31,10 @@ void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHan
             // The digest is of nothing real then; no counting down to the end.
             if (HashingAbandoned.load()) break;
             uint32_t asked = unread < ReadBufferSize ? static_cast<uint32_t>(unread) : ReadBufferSize;
-            buffered = ReadFileChunk(file, ReadBuffer, asked);
+            buffered = ReadFileChunk(file, readBuffer, asked);
             if (buffered > asked) buffered = asked;
             unread -= buffered;
-            block = ReadBuffer;
+            block = readBuffer;
             bytesDone->fetch_add(buffered);
             // An empty read ends the reading; the remaining steps only count down.
             // Reading on after a step without a block could leave 64 bytes or

@@ -9,15 +9,20 @@ extern const uint8_t RoundConstants[80];
 // 2s, 9s) of s = SBox[x] turned k bytes towards the end.
 extern uint8_t WhirlpoolTables[8][256][8];
 
-// The compression reads its state and block through these two pointers; only
-// one sequence of compressions runs in the process at a time.
-extern uint8_t* StatePtr;
-extern const uint8_t* BlockPtr;
+// The compression reads its state and block through these two pointers; each
+// thread has its own pair, so several threads may hash at once. The routine
+// is chosen once and shared. Defined here, with no initialiser to run, so that
+// every use is a plain thread-local access rather than a call to a wrapper.
+inline thread_local uint8_t* StatePtr;
+inline thread_local const uint8_t* BlockPtr;
 extern void (*CompressBlock)();
 
+// Each needs its instructions: AVX-512 F, BW and VBMI with GFNI; AVX2; SSE2.
+void CompressBlockAvx512();
+void CompressBlockAvx2();
 void CompressBlockSse2();
 void CompressBlockScalar();
 
-// Fills the tables and chooses the compression routine by CPUID; call once at
-// start-up, before any thread exists.
+// Fills the tables and chooses the fastest compression routine the processor
+// and the OS support; call once at start-up, before any thread exists.
 void BuildWhirlpoolTables();

@@ -37,8 +37,6 @@ const uint8_t RoundConstants[80] = {
 };
 
 uint8_t WhirlpoolTables[8][256][8];
-uint8_t* StatePtr;
-const uint8_t* BlockPtr;
 void (*CompressBlock)();
 
 // Multiplication by x in GF(2^8) modulo x^8 + x^4 + x^3 + x^2 + 1.
@@ -46,15 +44,36 @@ static uint8_t TimesX(uint8_t value) {
     return static_cast<uint8_t>((value << 1) ^ ((value & 0x80) ? 0x1D : 0));
 }
 
-static bool ProcessorHasSse2() {
+// The first of AVX-512, AVX2, SSE2 and scalar whose instructions the processor
+// has and whose registers the OS saves.
+static void (*ChooseCompressRoutine())() {
 #if defined(__i386__) || defined(__x86_64__)
     unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
-    // __get_cpuid preserves ebx where i386 code needs it and checks that leaf 1 exists.
-    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return false;
-    return (edx & 0x04000000) != 0;
-#else
-    return false;
+    // __get_cpuid preserves ebx where i386 code needs it and checks that the leaf exists.
+    if (!__get_cpuid(1, &eax, &ebx, &ecx, &edx)) return CompressBlockScalar;
+    bool sse2 = (edx & bit_SSE2) != 0;
+    // The vector registers are usable only if the OS saves them on a task
+    // switch: XCR0 must list xmm and ymm (bits 1, 2), for AVX-512 also the
+    // opmask and both zmm parts (bits 5, 6, 7).
+    unsigned xcr0 = 0;
+    if ((ecx & bit_OSXSAVE) && (ecx & bit_AVX)) {
+        unsigned xcr0High = 0;
+        __asm__ volatile("xgetbv" : "=a"(xcr0), "=d"(xcr0High) : "c"(0));
+    }
+    bool ymmSaved = (xcr0 & 0x06) == 0x06;
+    bool zmmSaved = (xcr0 & 0xE6) == 0xE6;
+    unsigned ebx7 = 0, ecx7 = 0;
+    if (ymmSaved && __get_cpuid_count(7, 0, &eax, &ebx, &ecx, &edx)) {
+        ebx7 = ebx;
+        ecx7 = ecx;
+    }
+    bool avx512 = zmmSaved && (ebx7 & bit_AVX512F) && (ebx7 & bit_AVX512BW) && (ecx7 & bit_AVX512VBMI) &&
+                  (ecx7 & bit_GFNI);
+    if (avx512) return CompressBlockAvx512;
+    if (ymmSaved && (ebx7 & bit_AVX2)) return CompressBlockAvx2;
+    if (sse2) return CompressBlockSse2;
 #endif
+    return CompressBlockScalar;
 }
 
 void BuildWhirlpoolTables() {
@@ -70,5 +89,5 @@ void BuildWhirlpoolTables() {
             for (int j = 0; j < 8; j++) WhirlpoolTables[k][x][j] = row[(j - k + 8) % 8];
         }
     }
-    CompressBlock = ProcessorHasSse2() ? CompressBlockSse2 : CompressBlockScalar;
+    CompressBlock = ChooseCompressRoutine();
 }

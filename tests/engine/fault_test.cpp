@@ -3,8 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/hash_file.h"
@@ -24,12 +28,39 @@ static std::vector<uint64_t> CounterAtWaits;
 static const void* FirstReadBuffer;
 static bool BufferMoved;
 
-void WaitGate(GateHandle) {
+// Handles 1 and 2 are streams that other threads read, starting at these
+// offsets of Stream; the first one's first read, once it has filled the
+// buffer, waits until the test lets it go on. Their gate is any non-null one.
+const uint64_t OtherStreamStart[3] = {0, 0, 333333};
+static uint64_t OtherStreamPosition[3];
+static std::mutex OtherStreamMutex;
+static std::condition_variable OtherStreamChanged;
+static bool FirstHoldsItsBuffer, FirstMayGoOn;
+
+static uint32_t ReadOtherStream(FileHandle file, void* buffer, uint32_t size) {
+    uint64_t& position = OtherStreamPosition[file];
+    for (uint32_t n = 0; n < size; n++) {
+        static_cast<uint8_t*>(buffer)[n] = Stream[(OtherStreamStart[file] + position + n) % Stream.size()];
+    }
+    bool firstRead = position == 0;
+    position += size;
+    if (file == 1 && firstRead) {
+        std::unique_lock<std::mutex> lock(OtherStreamMutex);
+        FirstHoldsItsBuffer = true;
+        OtherStreamChanged.notify_all();
+        OtherStreamChanged.wait_for(lock, std::chrono::seconds(20), [] { return FirstMayGoOn; });
+    }
+    return size;
+}
+
+void WaitGate(GateHandle gate) {
+    if (gate) return;
     EventLog += "W ";
     CounterAtWaits.push_back(*WatchedCounter);
 }
 
-uint32_t ReadFileChunk(FileHandle, void* buffer, uint32_t size) {
+uint32_t ReadFileChunk(FileHandle file, void* buffer, uint32_t size) {
+    if (file == 1 || file == 2) return ReadOtherStream(file, buffer, size);
     if (!FirstReadBuffer) FirstReadBuffer = buffer;
     if (buffer != FirstReadBuffer) BufferMoved = true;
     uint32_t result = ReadsDone < ReadScript.size() ? ReadScript[ReadsDone] : size;
@@ -57,6 +88,8 @@ static ScriptedRun RunScripted(int64_t expectedSize, std::vector<uint32_t> scrip
     ReadsDone = 0;
     EventLog.clear();
     CounterAtWaits.clear();
+    // The buffer is the call's own: it may differ from call to call, never within one.
+    FirstReadBuffer = nullptr;
     std::atomic<uint64_t> bytesDone(0);
     WatchedCounter = &bytesDone;
     uint8_t digest[64];
@@ -64,9 +97,9 @@ static ScriptedRun RunScripted(int64_t expectedSize, std::vector<uint32_t> scrip
     return {HexOf(digest, 64), EventLog, bytesDone, CounterAtWaits};
 }
 
-static std::string ReferenceHex(size_t used, uint64_t length) {
+static std::string ReferenceHex(size_t used, uint64_t length, uint64_t start = 0) {
     std::vector<uint8_t> bytes(used);
-    for (size_t n = 0; n < used; n++) bytes[n] = Stream[n % Stream.size()];
+    for (size_t n = 0; n < used; n++) bytes[n] = Stream[(start + n) % Stream.size()];
     uint8_t digest[64];
     ReferenceDigestWithLength(bytes.data(), used, length, digest);
     return HexOf(digest, 64);
@@ -141,4 +174,33 @@ TEST(HashFileScripted, ReadClaimingMoreThanAskedIsClamped) {
     EXPECT_EQ(run.bytesDone, 70000u);
     EXPECT_EQ(run.digestHex, ReferenceHex(70000, 70000));
     EXPECT_FALSE(BufferMoved);
+}
+
+// A second thread hashes a whole stream while the first holds a filled read
+// buffer in the middle of its own: neither may see the other's state or data.
+TEST(HashFileScripted, SecondThreadHashesWhileTheFirstHoldsItsBuffer) {
+    const int64_t sizes[3] = {0, 200000, 150001};
+    uint8_t digests[3][64];
+    int openGate = 0;
+    auto hash = [&](FileHandle stream) {
+        std::atomic<uint64_t> bytesDone(0);
+        HashFile(stream, sizes[stream], digests[stream], &openGate, &bytesDone);
+    };
+    std::thread first(hash, 1);
+    bool held;
+    {
+        std::unique_lock<std::mutex> lock(OtherStreamMutex);
+        held = OtherStreamChanged.wait_for(lock, std::chrono::seconds(20), [] { return FirstHoldsItsBuffer; });
+    }
+    std::thread second(hash, 2);
+    second.join();
+    {
+        std::lock_guard<std::mutex> lock(OtherStreamMutex);
+        FirstMayGoOn = true;
+        OtherStreamChanged.notify_all();
+    }
+    first.join();
+    ASSERT_TRUE(held) << "the first thread never read";
+    EXPECT_EQ(HexOf(digests[1], 64), ReferenceHex(200000, 200000, OtherStreamStart[1]));
+    EXPECT_EQ(HexOf(digests[2], 64), ReferenceHex(150001, 150001, OtherStreamStart[2]));
 }

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "platform/platform.h"
 
 struct KnownAnswer {
@@ -20,15 +22,28 @@ std::vector<uint8_t> BytesFromHex(const char* hex);
 std::string HexOf(const uint8_t* bytes, size_t size);
 std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 
-// The compression routines this processor can execute, each with its name;
-// the scalar one always. A routine left out is named in a note on stdout, so a
-// run on an older processor says what it did not test.
+// Every compression routine, in the order of preference, with the processor
+// features it needs as __builtin_cpu_supports names them.
 struct CompressRoutine {
     const char* name;
     void (*compress)();
+    std::vector<std::string> features;
 };
-std::vector<CompressRoutine> RunnableRoutines();
-bool ProcessorRunsSse2();
+extern const std::vector<CompressRoutine> CompressRoutines;
+// The needed features this processor (or its OS) lacks, comma-separated;
+// empty when the routine can run here.
+std::string MissingFeatures(const CompressRoutine& routine);
+std::string NameOfRoutine(const testing::TestParamInfo<CompressRoutine>& info);
+
+// Calling a routine whose instructions the processor lacks would kill the
+// test with SIGILL; such a test is skipped and says why.
+#define SKIP_UNLESS_PROCESSOR_RUNS(routine)                                                   \
+    do {                                                                                      \
+        std::string missing = MissingFeatures(routine);                                       \
+        if (!missing.empty()) {                                                               \
+            GTEST_SKIP() << (routine).name << " not run: this processor lacks " << missing;  \
+        }                                                                                     \
+    } while (0)
 
 // Absorbs message through routine with the standard padding, the message copied
 // to messageOffset and the state kept at stateOffset of local buffers.

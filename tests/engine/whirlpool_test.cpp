@@ -1,4 +1,4 @@
-// The tables, the two compression routines and the choice between them.
+// The tables, the compression routines and the choice between them.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -41,30 +41,35 @@ TEST(WhirlpoolTables, EveryEntryIsTheTurnedCirculantRow) {
     }
 }
 
-TEST(WhirlpoolChoice, FollowsTheProcessorsSse2Flag) {
-#if defined(__i386__) || defined(__x86_64__)
-    EXPECT_EQ(CompressBlock, ProcessorRunsSse2() ? CompressBlockSse2 : CompressBlockScalar);
-#else
-    EXPECT_EQ(CompressBlock, CompressBlockScalar);
-#endif
+// The first routine, in the order of preference, that the processor runs.
+TEST(WhirlpoolChoice, FastestRoutineTheProcessorRuns) {
+    const CompressRoutine* expected = nullptr;
+    for (const CompressRoutine& routine : CompressRoutines) {
+        if (MissingFeatures(routine).empty()) {
+            expected = &routine;
+            break;
+        }
+    }
+    ASSERT_NE(expected, nullptr);
+    EXPECT_EQ(CompressBlock, expected->compress) << "expected " << expected->name;
 }
 
+class EachRoutine : public testing::TestWithParam<CompressRoutine> {};
+INSTANTIATE_TEST_SUITE_P(Whirlpool, EachRoutine, testing::ValuesIn(CompressRoutines), NameOfRoutine);
 
-// Each vector through each routine, with the message and the state at several
-// offsets from alignment.
-TEST(WhirlpoolKnownAnswers, BothRoutinesAlignedAndUnaligned) {
+// Each vector with the message and the state at several offsets from alignment.
+TEST_P(EachRoutine, KnownAnswersAlignedAndUnaligned) {
+    const CompressRoutine& routine = GetParam();
+    SKIP_UNLESS_PROCESSOR_RUNS(routine);
     const size_t offsets[][2] = {{0, 0}, {1, 3}, {7, 9}, {13, 15}};
     for (const KnownAnswer& answer : KnownAnswers) {
         std::vector<uint8_t> expected = BytesFromHex(answer.digestHex);
         const uint8_t* message = reinterpret_cast<const uint8_t*>(answer.message.data());
-        for (const CompressRoutine& routine : RunnableRoutines()) {
-            for (const auto& offset : offsets) {
-                uint8_t digest[64];
-                DigestWithRoutine(routine.compress, message, answer.message.size(), offset[0], offset[1],
-                                  digest);
-                EXPECT_EQ(HexOf(digest, 64), HexOf(expected.data(), 64))
-                    << answer.name << ", " << routine.name << ", offsets " << offset[0] << "/" << offset[1];
-            }
+        for (const auto& offset : offsets) {
+            uint8_t digest[64];
+            DigestWithRoutine(routine.compress, message, answer.message.size(), offset[0], offset[1], digest);
+            EXPECT_EQ(HexOf(digest, 64), HexOf(expected.data(), 64))
+                << answer.name << ", offsets " << offset[0] << "/" << offset[1];
         }
     }
 }
@@ -78,39 +83,39 @@ TEST(WhirlpoolKnownAnswers, ReferenceImplementationAgrees) {
     }
 }
 
-// Random states and blocks at every offset modulo 16, the state on this stack
-// frame; both routines and the reference must agree, and neither may touch a
-// byte outside its 64.
-TEST(WhirlpoolRoutines, AgreeOnRandomStatesAndBlocks) {
-    if (!ProcessorRunsSse2()) GTEST_SKIP() << "no SSE2 on this processor: nothing to compare";
+// Random states and blocks at every offset modulo 64, the state on this stack
+// frame: the routine must agree with the scalar one (and, now and then, with the
+// reference) and may not touch a byte outside its 64.
+TEST_P(EachRoutine, AgreesWithScalarOnRandomStatesAndBlocks) {
+    const CompressRoutine& routine = GetParam();
+    SKIP_UNLESS_PROCESSOR_RUNS(routine);
     std::mt19937 generator(20240611);
-    for (int trial = 0; trial < 4000; trial++) {
-        uint8_t blockBuffer[64 + 32], stateSse2[64 + 32], stateScalar[64 + 32], reference[64];
+    for (int trial = 0; trial < 4096; trial++) {
+        uint8_t blockBuffer[64 + 80], state[64 + 80], stateScalar[64 + 80], reference[64];
         for (auto& b : blockBuffer) b = static_cast<uint8_t>(generator());
-        for (auto& b : stateSse2) b = static_cast<uint8_t>(generator());
-        std::memcpy(stateScalar, stateSse2, sizeof stateSse2);
-        size_t blockOffset = trial % 16 + 8, stateOffset = (trial / 16) % 16 + 8;
-        uint8_t blockCopy[sizeof blockBuffer], stateCopy[sizeof stateSse2];
+        for (auto& b : state) b = static_cast<uint8_t>(generator());
+        std::memcpy(stateScalar, state, sizeof state);
+        size_t blockOffset = trial % 64 + 8, stateOffset = (trial / 64) % 64 + 8;
+        uint8_t blockCopy[sizeof blockBuffer], stateCopy[sizeof state];
         std::memcpy(blockCopy, blockBuffer, sizeof blockBuffer);
-        std::memcpy(stateCopy, stateSse2, sizeof stateSse2);
-        std::memcpy(reference, stateSse2 + stateOffset, 64);
+        std::memcpy(stateCopy, state, sizeof state);
+        std::memcpy(reference, state + stateOffset, 64);
         if (trial % 50 == 0) ReferenceCompress(reference, blockBuffer + blockOffset);
 
         BlockPtr = blockBuffer + blockOffset;
-        StatePtr = stateSse2 + stateOffset;
-        CompressBlockSse2();
+        StatePtr = state + stateOffset;
+        routine.compress();
         StatePtr = stateScalar + stateOffset;
         CompressBlockScalar();
 
-        ASSERT_EQ(HexOf(stateSse2, sizeof stateSse2), HexOf(stateScalar, sizeof stateScalar))
-            << "trial " << trial;
+        ASSERT_EQ(HexOf(state, sizeof state), HexOf(stateScalar, sizeof stateScalar)) << "trial " << trial;
         ASSERT_EQ(0, std::memcmp(blockBuffer, blockCopy, sizeof blockBuffer)) << "block written";
-        ASSERT_EQ(0, std::memcmp(stateSse2, stateCopy, stateOffset)) << "before the state written";
-        ASSERT_EQ(0, std::memcmp(stateSse2 + stateOffset + 64, stateCopy + stateOffset + 64,
-                                 sizeof stateSse2 - stateOffset - 64))
+        ASSERT_EQ(0, std::memcmp(state, stateCopy, stateOffset)) << "before the state written";
+        ASSERT_EQ(0, std::memcmp(state + stateOffset + 64, stateCopy + stateOffset + 64,
+                                 sizeof state - stateOffset - 64))
             << "after the state written";
         if (trial % 50 == 0) {
-            ASSERT_EQ(HexOf(reference, 64), HexOf(stateSse2 + stateOffset, 64));
+            ASSERT_EQ(HexOf(reference, 64), HexOf(state + stateOffset, 64)) << "trial " << trial;
         }
     }
 }
