@@ -48,6 +48,21 @@ static bool TakeOption(const PathString& word) {
     return true;
 }
 
+const int MaxJobs = 256;
+static const PathChar JobsUsage[] = PT("-j takes a number of hashing threads from 1 to 256");
+
+static bool TakeJobs(const PathString& text) {
+    if (text.empty() || text.size() > 3) return false;
+    int jobs = 0;
+    for (PathChar c : text) {
+        if (c < '0' || c > '9') return false;
+        jobs = jobs * 10 + (c - '0');
+    }
+    if (jobs < 1 || jobs > MaxJobs) return false;
+    CommandOptions.jobs = jobs;
+    return true;
+}
+
 // An option the command has no use for is refused rather than ignored.
 static const PathChar* MisplacedOption() {
     CommandKind command = CommandOptions.command;
@@ -58,6 +73,9 @@ static const PathChar* MisplacedOption() {
     }
     if (CommandOptions.oneFileSystem && !WalksTargets(command)) {
         return PT("-x belongs to check, list, create, rewrite and remove");
+    }
+    if (CommandOptions.jobs != 0 && !WalksTargets(command)) {
+        return PT("-j belongs to check, list, create, rewrite and remove");
     }
     if (CommandOptions.progress && CommandOptions.quiet) return PT("--progress and --quiet exclude each other");
     if (CommandOptions.nulRecords && command == ShowCommand && !CommandOptions.hex) {
@@ -78,6 +96,10 @@ int ParseCommandLine(const std::vector<PathString>& args) {
         const PathString& word = args[i];
         if (!optionsEnded && word == PT("--")) {
             optionsEnded = true;
+        } else if (!optionsEnded && (word == PT("-j") || word == PT("--jobs"))) {
+            if (i + 1 == args.size() || !TakeJobs(args[++i])) return PrintUsageError(JobsUsage);
+        } else if (!optionsEnded && word.size() > 2 && word.compare(0, 2, PT("-j")) == 0) {
+            if (!TakeJobs(word.substr(2))) return PrintUsageError(JobsUsage);
         } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
             if (word == PT("--help") || word == PT("-h")) {
                 CommandOptions.command = HelpCommand;
@@ -125,6 +147,9 @@ static const char HelpText[] =
     "  --quiet     shows neither the progress line nor the closing message\n"
     "  -x, --one-file-system\n"
     "              stays on the file system of each target\n"
+    "  -j N, --jobs N\n"
+    "              hashes with N threads at once (default: one per processor;\n"
+    "              -j 1 for a disk that seeks); the output is the same in any case\n"
     "  --help      prints this text\n"
     "  --version   prints the version\n"
     "\n"

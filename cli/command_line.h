@@ -26,6 +26,7 @@ struct CommandOptionsRecord {
     bool progress;    // the progress line also when standard error is no terminal
     bool quiet;       // neither progress line nor closing text
     bool oneFileSystem;  // -x: the walk stays on the file system of each target
+    int jobs;            // -j: hashing threads; 0 until given
     std::vector<PathString> operands;
 };
 

@@ -74,10 +74,11 @@ static void ClearEntries(ResultList list) {
 }
 
 // The interrupt's rule. After Ctrl-C the worker of a write run still carries
-// out ListDelete and ListAppend, the reports of a digest it has written; at
-// any other call, and at every call of a check run, it halts here for good,
-// and the process ends around it. A write run calls ListEntry before each
-// file, so it halts before the next file's hash.
+// out ListEntry, ListDelete and ListAppend, the reports of a digest it has
+// written; at any other call, and at every call of a check run, it halts here
+// for good, and the process ends around it. No digest write begins after the
+// interrupt, so a write run halts at its next report of a file not written,
+// or ends at the write it may no longer begin.
 static void HaltIfInterrupted(std::unique_lock<std::mutex>& hold, bool reportsWrite) {
     if (!InterruptRequested() || (reportsWrite && WriteRunUnderWay)) return;
     WorkerHalted = true;
@@ -121,7 +122,9 @@ int ListCount(ResultList list) {
 
 int ListEntry(ResultList list, int index, PathChar* out, int capacity) {
     std::unique_lock<std::mutex> hold(ConsoleLock);
-    HaltIfInterrupted(hold, false);
+    // A write run with hashing threads reads its next entry while digests it
+    // wrote may still wait to be reported; it stops at Exit by itself.
+    HaltIfInterrupted(hold, true);
     if (index < 0 || static_cast<size_t>(index) >= EntryCount(list)) return ListEntryPastEnd;
     const PathString& entry = ConsoleRun.lists[list][SlotOf(list, index)];
     // Cut short, it would name another file.

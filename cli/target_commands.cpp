@@ -103,6 +103,8 @@ int RunTargetCommand() {
     OperationState.OneFileSystem = CommandOptions.oneFileSystem;
     ConsoleRun.showProgress =
         !CommandOptions.quiet && (CommandOptions.progress || ChannelIsTerminal(StandardError));
+    OperationState.TotalSkipped = !ConsoleRun.showProgress;
+    OperationState.HashThreads = CommandOptions.jobs != 0 ? CommandOptions.jobs : ProcessorCount();
     if (command == RemoveCommand && !CommandOptions.yes && !ConfirmRemoval()) return 0;
     PrepareConsoleRuns();
     switch (command) {

@@ -7,7 +7,7 @@
 
 std::atomic<bool> HashingAbandoned(false);
 
-void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
+uint64_t HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
               std::atomic<uint64_t>* bytesDone) {
     // On this call's stack, so that several threads can each hash a file.
     uint8_t readBuffer[ReadBufferSize];
@@ -62,4 +62,5 @@ void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHan
     for (int n = 0; n < 8; n++) block[63 - n] = static_cast<uint8_t>(bitLength >> (8 * n));
     BlockPtr = block;
     CompressBlock();
+    return (ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) : 0) - unread;
 }

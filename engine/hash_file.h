@@ -11,8 +11,8 @@ const uint32_t ReadBufferSize = 65536;
 // Reads ceil(ExpectedSize / 65536) pieces at most, waiting on pauseGate before
 // each read and adding every read's count to bytesDone; the padding carries
 // ExpectedSize whatever the reads delivered. Several threads may each hash a
-// file at the same time.
-void HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
+// file at the same time. Returns the bytes read: bytesDone is shared by them.
+uint64_t HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
               std::atomic<uint64_t>* bytesDone);
 
 // Set for good when the process is to end before its run does (the console's

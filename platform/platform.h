@@ -139,6 +139,8 @@ void SleepMilliseconds(uint32_t milliseconds);
 typedef unsigned (*WorkerEntry)(void* parameter);
 // A detached thread, running at once. False when it could not be created.
 bool StartWorker(WorkerEntry entry, void* parameter);
+// The processors this process may run on; at least 1.
+int ProcessorCount();
 
 // ---- arguments and paths ----------------------------------------------------
 // Windows: CommandLineToArgvW. POSIX: blanks separate, double quotes group a

@@ -193,3 +193,9 @@ PathString MakeAbsolutePath(const PathString& path) {
     full.resize(got);
     return full;
 }
+
+int ProcessorCount() {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}

@@ -33,14 +33,17 @@ unsigned CheckRun(void*) {
         OperationState.mode = SizeScan;
         SetStatusText(PT("Calculating total size..."));
         OperationState.BytesTotal = 0;
-        WalkTargets();
+        if (!OperationState.TotalSkipped) WalkTargets();
         OperationState.mode = Check;
         EnableStart();
         SetStartCaption(PT("Pause"));
     }
     SetStatusText(PT("Processing..."));
     BeginHashingPhase();
+    bool pooled = mode == Check && OperationState.HashThreads > 1;
+    if (pooled) StartPooledChecks(OperationState.HashThreads);
     WalkTargets();
+    if (pooled) FinishPooledChecks();
     OperationState.TargetArgs.clear();
 
     PathChar buffer[ClosingTextUnits];

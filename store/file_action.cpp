@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "engine/hash_file.h"
+#include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
 #include "store/store.h"
@@ -14,11 +15,10 @@ static bool SameSnapshot(const FileSnapshot& a, const FileSnapshot& b) {
 }
 
 int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]) {
-    uint64_t start = OperationState.BytesDone.load();
     ClearPlatformError();
-    HashFile(file, before->size, digest, OperationState.PauseGate, &OperationState.BytesDone);
+    uint64_t read = HashFile(file, before->size, digest, OperationState.PauseGate, &OperationState.BytesDone);
     int readError = LastPlatformError();
-    bool complete = OperationState.BytesDone.load() - start == static_cast<uint64_t>(before->size > 0 ? before->size : 0);
+    bool complete = read == static_cast<uint64_t>(before->size > 0 ? before->size : 0);
     // A file appended to, written in place or truncated meanwhile: its digest
     // is that of contents it no longer has.
     FileSnapshot after;
@@ -33,45 +33,93 @@ static void AddToTotal(const PathChar* path) {
     if (QueryFileSize(path, &size)) OperationState.BytesTotal += size;
 }
 
-static void CheckFile(PathChar* path, int n, const PathChar* display) {
+// What a check found of one file.
+enum CheckVerdict { CheckMatched, CheckAltered, CheckUnhashed, CheckMalformed, CheckUnreadable, CheckChanged };
+
+// Reads the stored digest of the file at path (its stream suffix appended at
+// n) and hashes the file. It touches no list, so any hashing thread may run
+// it; display, when given, is shown while the file is read.
+static CheckVerdict JudgeFile(PathChar* path, int n, const PathChar* display, int* error) {
     uint8_t stored[DigestLength];
     int storedLength = ReadDigestStream(path, stored);
-    int error = LastPlatformError();
+    *error = LastPlatformError();
     CutSuffix(path, n);
-    if (storedLength == NoDigestStream) {
-        ListAppend(UnhashedList, display);
-        return;
-    }
-    if (storedLength == DigestStreamUnreadable) {
-        ReportUnreadableFile(display, error);
-        return;
-    }
-    if (storedLength != DigestLength) {
-        // Nothing to compare with: neither a pass nor an alteration.
-        ReportFile(ReportMalformed, display, 0);
-        ListAppend(AlteredList, display);
-        return;
-    }
-    SetStatusText(display);
+    if (storedLength == NoDigestStream) return CheckUnhashed;
+    if (storedLength == DigestStreamUnreadable) return CheckUnreadable;
+    if (storedLength != DigestLength) return CheckMalformed;
+    if (display) SetStatusText(display);
     FileSnapshot before;
     FileHandle file = OpenFileForReading(path, &before);
     if (file == NoFile) {
-        // Locked, denied or vanished: neither list, but never taken for a pass.
-        ReportUnreadableFile(display, LastPlatformError());
-        return;
+        *error = LastPlatformError();
+        return CheckUnreadable;
     }
     uint8_t computed[DigestLength];
-    int problem = HashOpenFile(file, &before, computed);
+    *error = HashOpenFile(file, &before, computed);
     CloseFile(file);
-    if (problem == ErrorChangedWhileRead) {
-        // What was read is no version of the file: it is not called altered.
-        OperationState.UnreadableCount++;
-        ReportFile(ReportChanged, display, problem);
-    } else if (problem != 0) {
-        ReportUnreadableFile(display, problem);
-    } else if (std::memcmp(stored, computed, DigestLength) != 0) {
-        ListAppend(AlteredList, display);
+    if (*error == ErrorChangedWhileRead) return CheckChanged;
+    if (*error != 0) return CheckUnreadable;
+    return std::memcmp(stored, computed, DigestLength) == 0 ? CheckMatched : CheckAltered;
+}
+
+static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int error) {
+    switch (verdict) {
+        case CheckMatched:
+            break;
+        case CheckAltered:
+            ListAppend(AlteredList, display);
+            break;
+        case CheckUnhashed:
+            ListAppend(UnhashedList, display);
+            break;
+        case CheckMalformed:
+            // Nothing to compare with: neither a pass nor an alteration.
+            ReportFile(ReportMalformed, display, 0);
+            ListAppend(AlteredList, display);
+            break;
+        case CheckUnreadable:
+            // Locked, denied, vanished or failing: neither list, never a pass.
+            ReportUnreadableFile(display, error);
+            break;
+        case CheckChanged:
+            // What was read is no version of the file: it is not called altered.
+            OperationState.UnreadableCount++;
+            ReportFile(ReportChanged, display, error);
+            break;
     }
+}
+
+static bool ChecksPooled;
+
+static void JudgePooledFile(PooledFile* file) {
+    PathChar* path = &file->path[0];
+    AppendSuffix(path, file->length, DigestStreamSuffix, DigestStreamSuffixLength);
+    file->outcome = JudgeFile(path, file->length, nullptr, &file->error);
+}
+
+static void CommitCheckedFile(PooledFile* file) {
+    ReportCheckedFile(static_cast<CheckVerdict>(file->outcome), file->path.c_str() + file->textAt, file->error);
+}
+
+void StartPooledChecks(int threads) {
+    ChecksPooled = true;
+    StartHashPool(threads, JudgePooledFile, CommitCheckedFile);
+}
+
+void FinishPooledChecks() {
+    FinishHashPool();
+    ChecksPooled = false;
+}
+
+static void CheckFile(PathChar* path, int n, const PathChar* display) {
+    if (ChecksPooled) {
+        CutSuffix(path, n);
+        HandToHashPool(path, n, static_cast<int>(display - path));
+        return;
+    }
+    int error = 0;
+    CheckVerdict verdict = JudgeFile(path, n, display, &error);
+    ReportCheckedFile(verdict, display, error);
 }
 
 static void ListFile(PathChar* path, int n, const PathChar* display) {

@@ -21,6 +21,8 @@ void InitOperationState() {
     OperationState.UnhashedCount = 0;
     OperationState.UnreadableCount = 0;
     OperationState.OneFileSystem = false;
+    OperationState.HashThreads = 1;
+    OperationState.TotalSkipped = false;
     OperationState.TargetArgs.clear();
 }
 
@@ -42,15 +44,15 @@ void MoveRunTimesPastPause(uint64_t now) {
 }
 
 bool BeginDigestWrite() {
-    OperationState.WriteGuard = 1;
+    OperationState.WriteGuard.fetch_add(1);
     if (OperationState.ExitRequested.load()) {
-        OperationState.WriteGuard = 0;
+        OperationState.WriteGuard.fetch_sub(1);
         return false;
     }
     return true;
 }
 
-void EndDigestWrite() { OperationState.WriteGuard = 0; }
+void EndDigestWrite() { OperationState.WriteGuard.fetch_sub(1); }
 
 void RequestExitAndWaitForWrites() {
     OperationState.ExitRequested = 1;

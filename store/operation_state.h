@@ -25,7 +25,8 @@ struct OperationStateRecord {
     std::atomic<uint8_t> mode;
     std::atomic<uint8_t> Paused;
     GateHandle PauseGate;  // manual reset; signalled = the run may read on
-    // 1 from just before a digest stream is created until it is closed.
+    // The digest writes under way: each counts from just before its stream is
+    // created until it is closed.
     std::atomic<uint8_t> WriteGuard;
     // Set once the user confirmed Exit: no new digest write may begin.
     std::atomic<uint8_t> ExitRequested;
@@ -42,6 +43,11 @@ struct OperationStateRecord {
     int32_t UnreadableCount;
     // The walk stays on the file system of each target (console -x).
     bool OneFileSystem;
+    // Threads that hash at once (console -j); the window hashes on its worker.
+    int HashThreads;
+    // A console that shows no progress figures saves the pass that adds up
+    // the sizes for them.
+    bool TotalSkipped;
     PathChar PathBuffer[PathBufferUnits];
     // The targets of the current check, list or remove run, already absolute.
     std::vector<PathString> TargetArgs;

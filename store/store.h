@@ -13,6 +13,10 @@ bool ValidateTargets(const std::vector<PathString>& args);
 
 void WalkTargets();
 void ApplyFileAction(int n);
+// From Start to Finish, ApplyFileAction hands each file of a check to that
+// many hashing threads, and the lists are filled in the walk's order.
+void StartPooledChecks(int threads);
+void FinishPooledChecks();
 // Counts the file or folder as unreadable and names it to the front end.
 void ReportUnreadableFile(const PathChar* display, int error);
 

@@ -1,0 +1,93 @@
+#include "store/hash_pool.h"
+
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+struct HashPoolRecord {
+    std::mutex lock;
+    std::condition_variable workReady;  // the hashing threads wait here
+    std::condition_variable fileDone;   // the run's thread waits here
+    // The files under way in the order handed over; a deque keeps the address
+    // of every element while others are added at the back or taken off the
+    // front, so a hashing thread works on its file outside the lock.
+    std::deque<PooledFile> window;
+    size_t claimed;  // files at the front of window that a thread has taken
+    bool closing;
+    std::vector<std::thread> threads;
+    PoolWork work;
+    PoolCommit commit;
+};
+
+static HashPoolRecord HashPool;
+
+static void HashPoolThread() {
+    std::unique_lock<std::mutex> hold(HashPool.lock);
+    for (;;) {
+        HashPool.workReady.wait(hold, [] { return HashPool.closing || HashPool.claimed < HashPool.window.size(); });
+        if (HashPool.claimed == HashPool.window.size()) return;
+        PooledFile* file = &HashPool.window[HashPool.claimed++];
+        hold.unlock();
+        HashPool.work(file);
+        hold.lock();
+        file->done = true;
+        HashPool.fileDone.notify_one();
+    }
+}
+
+void StartHashPool(int threads, PoolWork work, PoolCommit commit) {
+    HashPool.window.clear();
+    HashPool.claimed = 0;
+    HashPool.closing = false;
+    HashPool.work = work;
+    HashPool.commit = commit;
+    for (int i = 0; i < threads; ++i) HashPool.threads.emplace_back(HashPoolThread);
+}
+
+// Commits the finished files at the front until fewer than limit are under way.
+static void CommitFinished(size_t limit) {
+    std::unique_lock<std::mutex> hold(HashPool.lock);
+    for (;;) {
+        while (!HashPool.window.empty() && HashPool.window.front().done) {
+            PooledFile file = std::move(HashPool.window.front());
+            HashPool.window.pop_front();
+            HashPool.claimed--;
+            hold.unlock();
+            HashPool.commit(&file);
+            hold.lock();
+        }
+        if (HashPool.window.size() < limit) return;
+        HashPool.fileDone.wait(hold);
+    }
+}
+
+void HandToHashPool(const PathChar* path, int length, int textAt) {
+    CommitFinished(HashPoolWindow);
+    PooledFile file;
+    // Room for the suffix and its terminator behind the path.
+    file.path.assign(path, static_cast<size_t>(length));
+    file.path.resize(static_cast<size_t>(length) + DigestStreamSuffixLength + 1);
+    file.length = length;
+    file.textAt = textAt;
+    file.outcome = 0;
+    file.error = 0;
+    file.done = false;
+    {
+        std::lock_guard<std::mutex> hold(HashPool.lock);
+        HashPool.window.push_back(std::move(file));
+    }
+    HashPool.workReady.notify_one();
+}
+
+void FinishHashPool() {
+    CommitFinished(1);
+    {
+        std::lock_guard<std::mutex> hold(HashPool.lock);
+        HashPool.closing = true;
+    }
+    HashPool.workReady.notify_all();
+    for (std::thread& thread : HashPool.threads) thread.join();
+    HashPool.threads.clear();
+}

@@ -1,0 +1,35 @@
+// Hashing on several threads. The run's own thread hands files over in the
+// order of its walk or list and takes their outcomes back in that same order,
+// so that lists, records and counts come out as they do with one thread. At
+// most HashPoolWindow files are under way at once, which bounds the memory
+// whatever the number of files.
+#pragma once
+
+#include "platform/platform.h"
+
+const int HashPoolWindow = 1024;
+
+struct PooledFile {
+    // The file-system path, terminated at length, with room for the stream
+    // suffix behind it.
+    PathString path;
+    int length;
+    int textAt;  // where the text that names the file in lists begins
+    // Filled in by the hashing thread for the commit.
+    int outcome;
+    int error;
+    bool done;
+};
+
+// On a hashing thread; must not call the window services.
+typedef void (*PoolWork)(PooledFile* file);
+// On the run's own thread, one file at a time, in the order handed over.
+typedef void (*PoolCommit)(PooledFile* file);
+
+void StartHashPool(int threads, PoolWork work, PoolCommit commit);
+// Hands the file at path (length units, named in lists by the text from
+// textAt on) over; first commits the finished files at the front, and waits
+// while the window is full.
+void HandToHashPool(const PathChar* path, int length, int textAt);
+// Waits for every file handed over, commits it, and ends the threads.
+void FinishHashPool();
