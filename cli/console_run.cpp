@@ -272,7 +272,8 @@ static int ServeRun(OperationMode mode, WorkerEntry worker, void* parameter, boo
     return ExitFailed;
 }
 
-int ServeCheckRun(OperationMode mode) { return ServeRun(mode, RunCheckWorker, nullptr, false); }
+// A removal is reported like a digest written: a remove run is waited for.
+int ServeCheckRun(OperationMode mode) { return ServeRun(mode, RunCheckWorker, nullptr, mode == Remove); }
 
 int ServeWriteRun(OperationMode mode, ResultList source) {
     return ServeRun(mode, RunWriteWorker, reinterpret_cast<void*>(static_cast<intptr_t>(source)), true);

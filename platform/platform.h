@@ -57,6 +57,9 @@ struct FileSnapshot {
     FileIdentity identity;
     int64_t size;
     WriteStamp stamp;
+    // The change time, which no one sets back: a write whose last-write time
+    // was put back afterwards still moves it.
+    WriteStamp change;
 };
 
 // Read access, read sharing, existing only, sequential-scan hint; snapshot
@@ -100,13 +103,15 @@ int WriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t
 bool DeleteDigestStream(const PathChar* streamPath);
 
 // ---- directory enumeration -------------------------------------------------
-enum EntryKind { EntryFile, EntryDirectory, EntryOther };
+enum EntryKind { EntryFile, EntryDirectory, EntryOther, EntryUnknown };
 struct DirectoryEntry {
     int nameAt;  // in DirectoryListing.names, terminated
     int length;
     // Links are not followed: a symbolic link (or, on Windows, a folder that
     // is a reparse point) is EntryOther, like FIFOs, sockets and devices.
+    // EntryUnknown: its kind could not be looked up, for the reason in error.
     EntryKind kind;
+    int error;
 };
 struct DirectoryListing {
     PathString names;

@@ -101,6 +101,8 @@ static void FillSnapshot(const struct stat& st, FileSnapshot* snapshot) {
     snapshot->size = st.st_size;
     snapshot->stamp.value[0] = st.st_mtim.tv_sec;
     snapshot->stamp.value[1] = st.st_mtim.tv_nsec;
+    snapshot->change.value[0] = st.st_ctim.tv_sec;
+    snapshot->change.value[1] = st.st_ctim.tv_nsec;
 }
 
 FileHandle OpenFileForReading(const PathChar* path, FileSnapshot* snapshot) {
@@ -119,8 +121,10 @@ FileHandle OpenFileForReading(const PathChar* path, FileSnapshot* snapshot) {
         return NoFile;
     }
     if (snapshot) FillSnapshot(st, snapshot);
-    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Blocking reads again (the file flags are known: none but O_NONBLOCK).
+    fcntl(fd, F_SETFL, 0);
+    // A file read in one piece gains nothing from read-ahead advice.
+    if (st.st_size > 65536) posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return fd;
 }
 
@@ -168,11 +172,12 @@ bool QueryFileSize(const PathChar* path, uint64_t* size) {
     return true;
 }
 
-static void AddEntry(DirectoryListing* listing, const char* name, EntryKind kind) {
+static void AddEntry(DirectoryListing* listing, const char* name, EntryKind kind, int error) {
     DirectoryEntry entry;
     entry.nameAt = static_cast<int>(listing->names.size());
     entry.length = static_cast<int>(std::strlen(name));
     entry.kind = kind;
+    entry.error = error;
     listing->names.append(name, static_cast<size_t>(entry.length) + 1);
     listing->entries.push_back(entry);
 }
@@ -205,12 +210,15 @@ bool ListDirectory(PathChar* path, int length, DirectoryListing* listing) {
         unsigned char type = d->d_type;
         if (type == DT_UNKNOWN) {
             // Some file systems leave the type to a stat; a link stays a link.
+            // An entry that cannot be looked at is no entry to pass over.
             struct stat entry;
-            if (fstatat(dirfd(dir), name, &entry, AT_SYMLINK_NOFOLLOW) == 0) {
-                type = S_ISDIR(entry.st_mode) ? DT_DIR : S_ISREG(entry.st_mode) ? DT_REG : DT_LNK;
+            if (fstatat(dirfd(dir), name, &entry, AT_SYMLINK_NOFOLLOW) != 0) {
+                if (errno != ENOENT) AddEntry(listing, name, EntryUnknown, errno);
+                continue;
             }
+            type = S_ISDIR(entry.st_mode) ? DT_DIR : S_ISREG(entry.st_mode) ? DT_REG : DT_LNK;
         }
-        AddEntry(listing, name, type == DT_DIR ? EntryDirectory : type == DT_REG ? EntryFile : EntryOther);
+        AddEntry(listing, name, type == DT_DIR ? EntryDirectory : type == DT_REG ? EntryFile : EntryOther, 0);
     }
     int error = errno;
     closedir(dir);

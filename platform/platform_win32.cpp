@@ -30,6 +30,13 @@ bool TakeFileSnapshot(FileHandle file, FileSnapshot* snapshot) {
     BY_HANDLE_FILE_INFORMATION information;
     if (!GetFileInformationByHandle(AsHandle(file), &information)) return false;
     FillSnapshot(information, snapshot);
+    FILE_BASIC_INFO basic;
+    if (GetFileInformationByHandleEx(AsHandle(file), FileBasicInfo, &basic, sizeof basic)) {
+        snapshot->change.value[0] = basic.ChangeTime.LowPart;
+        snapshot->change.value[1] = basic.ChangeTime.HighPart;
+    } else {
+        snapshot->change.value[0] = snapshot->change.value[1] = 0;
+    }
     return true;
 }
 
@@ -118,6 +125,7 @@ bool ListDirectory(PathChar* path, int length, DirectoryListing* listing) {
         entry.nameAt = static_cast<int>(listing->names.size());
         entry.length = static_cast<int>(wcslen(name));
         entry.kind = KindOf(data);
+        entry.error = 0;
         listing->names.append(name, static_cast<size_t>(entry.length) + 1);
         listing->entries.push_back(entry);
     } while (FindNextFileW(find, &data));

@@ -11,7 +11,8 @@ const int DigestLength = 64;
 
 static bool SameSnapshot(const FileSnapshot& a, const FileSnapshot& b) {
     return a.identity.volume == b.identity.volume && a.identity.index == b.identity.index && a.size == b.size &&
-           a.stamp.value[0] == b.stamp.value[0] && a.stamp.value[1] == b.stamp.value[1];
+           a.stamp.value[0] == b.stamp.value[0] && a.stamp.value[1] == b.stamp.value[1] &&
+           a.change.value[0] == b.change.value[0] && a.change.value[1] == b.change.value[1];
 }
 
 int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]) {
@@ -142,8 +143,15 @@ static void RemoveFile(PathChar* path, int n, const PathChar* display) {
     int error = LastPlatformError();
     bool removed = length == NoDigestStream;
     if (length >= 0) {
+        // Guarded like a write: after Exit no deletion begins, and the one
+        // under way is finished and reported.
+        if (!BeginDigestWrite()) {
+            CutSuffix(path, n);
+            return;
+        }
         removed = DeleteDigestStream(path);
         error = LastPlatformError();
+        EndDigestWrite();
     }
     CutSuffix(path, n);
     if (length == DigestStreamUnreadable) {

@@ -105,7 +105,8 @@ static void WalkDirectory(int length) {
     EnterFolder(&stack, length, 0);
     if (stack.empty()) return;
     uint64_t volume = stack.front().listing.identity.volume;
-    while (!stack.empty()) {
+    // Exit (Ctrl-C) ends the walk: nothing more is begun.
+    while (!stack.empty() && !OperationState.ExitRequested.load()) {
         WalkLevel& top = stack.back();
         if (top.next == top.listing.entries.size()) {
             stack.pop_back();
@@ -115,6 +116,14 @@ static void WalkDirectory(int length) {
         const PathChar* name = top.listing.names.data() + entry.nameAt;
         int d = top.length;
         if (entry.kind == EntryOther) continue;  // links, FIFOs, sockets, devices
+        if (entry.kind == EntryUnknown) {
+            for (int i = 0; i < entry.length && d + i < MaxFilePathLength; ++i) path[d + i] = name[i];
+            int end = d + entry.length < MaxFilePathLength ? d + entry.length : d;
+            path[end] = 0;
+            ReportWalkFailure(end, entry.error);
+            path[d] = 0;
+            continue;
+        }
         bool isFolder = entry.kind == EntryDirectory;
         // A folder's own enumeration needs two units more (pattern and
         // terminator) behind its separator.
@@ -142,6 +151,7 @@ static void WalkDirectory(int length) {
 void WalkTargets() {
     PathChar* path = OperationState.PathBuffer;
     for (const PathString& arg : OperationState.TargetArgs) {
+        if (OperationState.ExitRequested.load()) return;
         int n = FormatWalkPath(path, arg.c_str(), LongPathPrefix, LongPathPrefixLength, MaxTargetLength);
         if (n < 0) {
             if (OperationState.mode != SizeScan) ReportUnreadableFile(arg.c_str(), ErrorPathTooLong);

@@ -650,6 +650,27 @@ test_interrupt_points() {
     for point in setxattr:1:after setxattr:3:before setxattr:5:after setxattr:9:before read:4:before read:11:after; do
         interrupt_create_at "$point" 2
     done
+    test_interrupted_removals
+}
+
+# Ctrl-C during a remove: every digest deleted was reported removed, and none
+# is deleted after the interrupt.
+test_interrupted_removals() {
+    for point in removexattr:1:after removexattr:4:before removexattr:7:after; do
+        "$Q" create --quiet many >/dev/null
+        run_with_faults FAULT_INTERRUPT="$point" "$Q" remove --yes many
+        what="remove interrupted at $point"
+        expect_status 130 "$what"
+        grep -q 'removexattr after the interrupt' "$T/err" && fail "$what: a deletion began after it"
+        records removed >"$T/reported"
+        digested_files "$T/many" >"$T/stored"
+        ls "$T/many" | sed "s|^|$T/many/|" | LC_ALL=C sort >"$T/all"
+        LC_ALL=C comm -23 "$T/all" "$T/stored" >"$T/gone"
+        if ! cmp -s "$T/reported" "$T/gone"; then
+            fail "$what: digests reported removed, then gone"
+            cat "$T/reported" "$T/gone" >&2
+        fi
+    done
 }
 
 # interrupt_create_at POINT JOBS
@@ -677,6 +698,27 @@ interrupt_create_at() {
     esac
     run check many
     grep -q '^altered' "$T/out" && fail "$what left a wrong digest"
+}
+
+# On a file system that leaves entry types to a lookup, an entry that cannot
+# be looked up is reported, never passed over as if it were no file.
+test_lookups() {
+    if [ -z "$FAULT_SHIM" ]; then
+        note "no fault shim: lookups not tested"
+        return 77
+    fi
+    mkdir -p d/sub
+    printf a >d/a
+    printf b >d/hidden
+    printf c >d/sub/c
+    "$Q" create --quiet d >/dev/null
+    run_with_faults FAULT_UNKNOWN_TYPES=1 "$Q" check d
+    expect_status 0 "check with entry types left to lookups"
+    run_with_faults FAULT_UNKNOWN_TYPES=1 FAULT_FSTATAT_FAILS=hidden "$Q" check d
+    expect_status 4 "check with an entry that cannot be looked up"
+    expect_out "check with an entry that cannot be looked up" "unreadable  $T/d/hidden"
+    grep -q "^quorvane: $T/d/hidden: Permission denied\$" "$T/err" || fail "lookup failure: no reason given"
+    grep -q 'All files checked successfully' "$T/err" && fail "lookup failure: success claimed"
 }
 
 # Digests that cannot be written, in runs between ones that can: the list the
@@ -803,7 +845,7 @@ test_confirm() {
 
 case "$GROUP" in
     usage | digest | roundtrip | names | missing | unreadable | interrupt | stop | progress | confirm | \
-        interrupt_points | write_failures)
+        interrupt_points | write_failures | lookups)
         "test_$GROUP"
         result=$?
         ;;

@@ -2,14 +2,23 @@
 // faults and interrupts at exact points instead of at moments in time.
 //   FAULT_SETXATTR_FAILS=TEXT  setxattr or fsetxattr of a file whose path holds
 //     TEXT fails (EACCES).
-//   FAULT_INTERRUPT=CALL:N:WHEN  at the Nth call of CALL (setxattr or read),
+//   FAULT_UNKNOWN_TYPES=1  readdir reports every entry's type as unknown, as
+//     some file systems do, so that the program has to look each one up.
+//   FAULT_FSTATAT_FAILS=TEXT  fstatat of a name holding TEXT fails (EACCES).
+//   FAULT_INTERRUPT=CALL:N:WHEN  at the Nth call of CALL (setxattr, removexattr
+//     or read),
 //     before or after the real call (WHEN), SIGINT goes to the process; the
 //     calling thread stays inside the call until the signal has been
 //     delivered (its handler runs then, on a thread that does not block it)
 //     and FAULT_HOLD_MS (default 300) more, for the main loop to notice it.
 // A setxattr or read begun after that interrupt is announced on standard
 // error as "fault_shim: setxattr after the interrupt" (or read).
+// Both the plain and the 64-bit names are wrapped, so neither may stand for
+// the other.
+#undef _FILE_OFFSET_BITS
+#include <dirent.h>
 #include <dlfcn.h>
+#include <sys/stat.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -121,4 +130,63 @@ extern "C" ssize_t read(int file, void* buffer, size_t size) {
     if (InterruptDue("read", count, "after")) SendInterrupt();
     errno = saved;
     return result;
+}
+
+static std::atomic<long> RemovexattrCalls;
+
+extern "C" int removexattr(const char* path, const char* name) {
+    typedef int (*RemovexattrCall)(const char*, const char*);
+    static RemovexattrCall real = reinterpret_cast<RemovexattrCall>(dlsym(RTLD_NEXT, "removexattr"));
+    if (InterruptSent) Announce("removexattr");
+    long count = ++RemovexattrCalls;
+    if (InterruptDue("removexattr", count, "before")) SendInterrupt();
+    int result = real(path, name);
+    int saved = errno;
+    if (InterruptDue("removexattr", count, "after")) SendInterrupt();
+    errno = saved;
+    return result;
+}
+
+template <typename Entry>
+static Entry* WithoutType(Entry* entry) {
+    const char* unknown = std::getenv("FAULT_UNKNOWN_TYPES");
+    if (entry && unknown && *unknown == '1') entry->d_type = DT_UNKNOWN;
+    return entry;
+}
+
+extern "C" struct dirent* readdir(DIR* folder) {
+    typedef struct dirent* (*ReaddirCall)(DIR*);
+    static ReaddirCall real = reinterpret_cast<ReaddirCall>(dlsym(RTLD_NEXT, "readdir"));
+    return WithoutType(real(folder));
+}
+
+extern "C" struct dirent64* readdir64(DIR* folder) {
+    typedef struct dirent64* (*Readdir64Call)(DIR*);
+    static Readdir64Call real = reinterpret_cast<Readdir64Call>(dlsym(RTLD_NEXT, "readdir64"));
+    return WithoutType(real(folder));
+}
+
+static bool StatFails(const char* name) {
+    const char* fails = std::getenv("FAULT_FSTATAT_FAILS");
+    return fails && *fails && std::strstr(name, fails);
+}
+
+extern "C" int fstatat(int folder, const char* name, struct stat* out, int flags) {
+    typedef int (*FstatatCall)(int, const char*, struct stat*, int);
+    static FstatatCall real = reinterpret_cast<FstatatCall>(dlsym(RTLD_NEXT, "fstatat"));
+    if (StatFails(name)) {
+        errno = EACCES;
+        return -1;
+    }
+    return real(folder, name, out, flags);
+}
+
+extern "C" int fstatat64(int folder, const char* name, struct stat64* out, int flags) {
+    typedef int (*Fstatat64Call)(int, const char*, struct stat64*, int);
+    static Fstatat64Call real = reinterpret_cast<Fstatat64Call>(dlsym(RTLD_NEXT, "fstatat64"));
+    if (StatFails(name)) {
+        errno = EACCES;
+        return -1;
+    }
+    return real(folder, name, out, flags);
 }
