@@ -50,6 +50,9 @@ Xvfb "$display" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb=$!
 trap 'kill $xvfb 2>/dev/null; wineserver -k 2>/dev/null' EXIT
 export DISPLAY=$display
+# One wineserver for the whole run: a program that starts while a server is
+# shutting down (after the default 3 s of idleness) may be killed with it.
+wineserver -p
 
 passed=0
 failed=0

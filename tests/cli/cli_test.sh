@@ -778,7 +778,7 @@ test_stop() {
         return 77
     fi
     before=$(tr '\r' '\n' <"$T/err" | sed -n 's/.*Average: *\([0-9.]*\) MB\/s.*/\1/p' | tail -n 1)
-    sleep 5
+    sleep 15
     [ "$(process_state "$pid")" = T ] || fail "the stopped process did not stay stopped"
     kill -CONT "$pid"
     wait "$pid"
@@ -790,8 +790,9 @@ test_stop() {
     if [ -z "$before" ] || [ -z "$after" ]; then
         fail "no average throughput before ($before) or after ($after) the stop"
     else
-        # Counted in, 5 s of stop in a run of about 5 s would halve the average.
-        awk -v b="$before" -v a="$after" 'BEGIN { exit !(a >= 0.7 * b) }' ||
+        # Counted in, 15 s of stop in a run of about 5 s would quarter the
+        # average; the margin is for a machine whose speed varies meanwhile.
+        awk -v b="$before" -v a="$after" 'BEGIN { exit !(a >= 0.5 * b) }' ||
             fail "the stopped time counts in the throughput: average $before MB/s before, $after MB/s at the end"
     fi
 }
