@@ -18,21 +18,7 @@ trap 'rm -rf "$W"' EXIT
 
 # make_tree DIR COUNT MAXBYTES: COUNT files of 0..MAXBYTES bytes (always the
 # same sizes and contents), 1000 to a folder.
-make_tree() {
-    python3 - "$1" "$2" "$3" <<'EOF'
-import os, random, sys
-root, count, largest = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-rng = random.Random(20240501)
-pool = rng.randbytes(largest + 1) if largest else b""
-for i in range(count):
-    folder = os.path.join(root, "d%03d" % (i // 1000))
-    if i % 1000 == 0:
-        os.makedirs(folder, exist_ok=True)
-    size = rng.randint(0, largest) if largest else 0
-    with open(os.path.join(folder, "f%06d" % i), "wb") as f:
-        f.write(pool[:size])
-EOF
-}
+make_tree() { python3 "$(dirname "$0")/make_tree.py" "$@"; }
 
 now_ns() { date +%s%N; }
 

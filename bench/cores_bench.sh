@@ -18,21 +18,7 @@ W=$(mktemp -d "$BASE/cores_bench.XXXXXX") || exit 1
 trap 'rm -rf "$W"' EXIT
 
 # make_tree DIR COUNT MAXBYTES: COUNT files of 0..MAXBYTES bytes, 1000 a folder.
-make_tree() {
-    python3 - "$1" "$2" "$3" <<'PY'
-import os, random, sys
-root, count, largest = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
-rng = random.Random(20240501)
-pool = rng.randbytes(largest + 1) if largest else b""
-for i in range(count):
-    folder = os.path.join(root, "d%03d" % (i // 1000))
-    if i % 1000 == 0:
-        os.makedirs(folder, exist_ok=True)
-    size = rng.randint(0, largest) if largest else 0
-    with open(os.path.join(folder, "f%06d" % i), "wb") as f:
-        f.write(pool[:size])
-PY
-}
+make_tree() { python3 "$(dirname "$0")/make_tree.py" "$@"; }
 
 # measure SETUP COMMAND...: the median of REPEAT runs in $median (seconds) and
 # the largest peak RSS in $rss (KiB); SETUP is run untimed before each.
