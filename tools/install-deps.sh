@@ -1,14 +1,14 @@
 #!/usr/bin/env bash
 # Installs what the builds and tests need on Debian 12, and only what is
 # missing, so that a machine that has everything needs no network.
-#   tools/install-deps.sh native   compiler, CMake, GoogleTest
+#   tools/install-deps.sh native   compiler, CMake, GoogleTest, OpenSSL (a test oracle)
 #   tools/install-deps.sh all      also MinGW-w64, Wine (64- and 32-bit),
 #                                  Xvfb, ntfs-3g, qemu-user and -m32 for the
 #                                  32-bit Linux build, the benchmark's peers
 set -euo pipefail
 
-native=(cmake make g++ googletest)
-all=("${native[@]}" pkg-config libssl-dev libgcrypt20-dev
+native=(cmake make g++ googletest libssl-dev)
+all=("${native[@]}" pkg-config libgcrypt20-dev
      g++-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
      wine wine64 wine32:i386 xvfb ntfs-3g qemu-user-static g++-multilib)
 
