@@ -1,6 +1,7 @@
 // Whirlpool compression with the state in two ymm registers, for processors
 // with AVX2. Built with AVX2 enabled; called only when CPUID and the OS say it
 // can run.
+#include "engine/field.h"
 #include "engine/whirlpool.h"
 
 #if defined(__AVX2__)
@@ -17,16 +18,6 @@
 
 static constexpr uint8_t MiniE[16] = {1, 11, 9, 12, 13, 6, 15, 3, 14, 8, 7, 4, 10, 2, 5, 0};
 static constexpr uint8_t MiniR[16] = {7, 12, 11, 13, 14, 4, 9, 15, 6, 3, 8, 10, 2, 5, 1, 0};
-
-// Multiplication in GF(2^8) modulo x^8 + x^4 + x^3 + x^2 + 1.
-static constexpr uint8_t Times(uint8_t a, uint8_t b) {
-    uint8_t product = 0;
-    for (; b; b >>= 1) {
-        if (b & 1) product ^= a;
-        a = static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1D : 0));
-    }
-    return product;
-}
 
 struct Lanes {
     alignas(32) uint8_t bytes[32];

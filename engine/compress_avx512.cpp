@@ -1,6 +1,7 @@
 // Whirlpool compression with the whole 64-byte state in one zmm register, for
 // processors with AVX-512 VBMI and GFNI. Built with those instructions enabled;
 // called only when CPUID and the OS say they can run.
+#include "engine/field.h"
 #include "engine/whirlpool.h"
 
 #if defined(__AVX512F__) && defined(__AVX512BW__) && defined(__AVX512VBMI__) && defined(__GFNI__)
@@ -14,16 +15,6 @@
 // Row i of the state is qword i, column j its byte j. MixRows gives new byte j
 // the sum over t of c[t] times old byte j - t, c = (1, 1, 4, 1, 8, 5, 2, 9): the
 // term of t is the row times c[t] rotated left by 8t bits.
-
-// Multiplication in GF(2^8) modulo x^8 + x^4 + x^3 + x^2 + 1.
-static constexpr uint8_t Times(uint8_t a, uint8_t b) {
-    uint8_t product = 0;
-    for (; b; b >>= 1) {
-        if (b & 1) product ^= a;
-        a = static_cast<uint8_t>((a << 1) ^ ((a & 0x80) ? 0x1D : 0));
-    }
-    return product;
-}
 
 // Multiplication by c, which is linear over GF(2), as the 8x8 bit matrix of
 // gf2p8affineqb: its byte 7 - i selects the input bits that sum to output bit i.

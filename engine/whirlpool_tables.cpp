@@ -2,6 +2,8 @@
 // one-time choice of the compression routine.
 #include "engine/whirlpool.h"
 
+#include "engine/field.h"
+
 #if defined(__i386__) || defined(__x86_64__)
 #include <cpuid.h>
 #endif
@@ -39,11 +41,6 @@ const uint8_t RoundConstants[80] = {
 uint8_t WhirlpoolTables[8][256][8];
 void (*CompressBlock)();
 
-// Multiplication by x in GF(2^8) modulo x^8 + x^4 + x^3 + x^2 + 1.
-static uint8_t TimesX(uint8_t value) {
-    return static_cast<uint8_t>((value << 1) ^ ((value & 0x80) ? 0x1D : 0));
-}
-
 // The first of AVX-512, AVX2, SSE2 and scalar whose instructions the processor
 // has and whose registers the OS saves.
 static void (*ChooseCompressRoutine())() {
@@ -79,12 +76,7 @@ static void (*ChooseCompressRoutine())() {
 void BuildWhirlpoolTables() {
     for (int x = 0; x < 256; x++) {
         uint8_t s = SBox[x];
-        uint8_t s2 = TimesX(s);
-        uint8_t s4 = TimesX(s2);
-        uint8_t s8 = TimesX(s4);
-        uint8_t s5 = s ^ s4;
-        uint8_t s9 = s ^ s8;
-        const uint8_t row[8] = {s, s, s4, s, s8, s5, s2, s9};
+        const uint8_t row[8] = {s, s, Times(s, 4), s, Times(s, 8), Times(s, 5), Times(s, 2), Times(s, 9)};
         for (int k = 0; k < 8; k++) {
             for (int j = 0; j < 8; j++) WhirlpoolTables[k][x][j] = row[(j - k + 8) % 8];
         }

@@ -116,14 +116,6 @@ static void WalkDirectory(int length) {
         const PathChar* name = top.listing.names.data() + entry.nameAt;
         int d = top.length;
         if (entry.kind == EntryOther) continue;  // links, FIFOs, sockets, devices
-        if (entry.kind == EntryUnknown) {
-            for (int i = 0; i < entry.length && d + i < MaxFilePathLength; ++i) path[d + i] = name[i];
-            int end = d + entry.length < MaxFilePathLength ? d + entry.length : d;
-            path[end] = 0;
-            ReportWalkFailure(end, entry.error);
-            path[d] = 0;
-            continue;
-        }
         bool isFolder = entry.kind == EntryDirectory;
         // A folder's own enumeration needs two units more (pattern and
         // terminator) behind its separator.
@@ -132,9 +124,10 @@ static void WalkDirectory(int length) {
         int shown = tooLong ? d : d + entry.length;
         for (int i = 0; i < shown - d; ++i) path[d + i] = name[i];
         path[shown] = 0;
-        if (tooLong || entry.length > MaxEntryNameLength) {
-            // Named by its folder: the whole path does not fit.
-            ReportWalkFailure(shown, ErrorPathTooLong);
+        // An entry whose kind could not be looked up is reported for that
+        // reason; one whose whole path does not fit, named by its folder.
+        if (entry.kind == EntryUnknown || tooLong || entry.length > MaxEntryNameLength) {
+            ReportWalkFailure(shown, entry.kind == EntryUnknown ? entry.error : ErrorPathTooLong);
             path[d] = 0;
             continue;
         }

@@ -43,8 +43,8 @@ static WriteOutcome WriteEntryDigest(PathChar* path, int n, int* error) {
     }
 
     AppendSuffix(path, n, DigestStreamSuffix, DigestStreamSuffixLength);
-    // The guard covers the stream from its creation (which truncates the old
-    // digest) to its close; no window request is made while it is held.
+    // The guard covers the write from the stream's opening to its close; no
+    // window request is made while it is held.
     if (!BeginDigestWrite()) {
         CloseFile(file);
         return EntryStopped;
