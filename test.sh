@@ -58,12 +58,13 @@ wineserver -p
 
 passed=0
 failed=0
+skipped=0
 notrun=()
 timings=()
 
 # run_suite NAME CTEST-ARGS...: runs ctest, adds its counts to the totals.
 run_suite() {
-  local name=$1 log start summary total bad
+  local name=$1 log start summary total bad skips
   shift
   echo "== $name"
   log=$(mktemp)
@@ -77,8 +78,11 @@ run_suite() {
   else
     total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
     bad=$(sed -E 's/.*passed, ([0-9]+) tests failed.*/\1/' <<<"$summary")
-    passed=$((passed + total - bad))
+    # A test that could not run here (exit 77) counts as skipped, not passed.
+    skips=$(grep -cE '^[[:space:]]*[0-9]+ - .* \(Skipped\)$' "$log")
+    passed=$((passed + total - bad - skips))
     failed=$((failed + bad))
+    skipped=$((skipped + skips))
   fi
   rm -f "$log"
 }
@@ -115,5 +119,5 @@ done
 echo "== times"
 printf '  %s\n' "${timings[@]}"
 for line in "${notrun[@]}"; do echo "not run here: $line"; done
-echo "total: $passed passed, $failed failed"
+echo "total: $passed passed, $failed failed, $skipped skipped"
 [[ $failed -eq 0 ]]
