@@ -6,10 +6,10 @@
 #include <mutex>
 
 #include "cli/command_line.h"
-#include "cli/console.h"
 #include "cli/output.h"
+#include "engine/hash_file.h"
+#include "platform/console.h"
 #include "store/store.h"
-#include "ui/progress_text.h"
 
 ConsoleRunRecord ConsoleRun;
 
@@ -87,9 +87,11 @@ static void HaltIfInterrupted(std::unique_lock<std::mutex>& hold, bool reportsWr
 }
 
 static void DrawTick(uint64_t now) {
+    ProgressInput input;
+    if (!TakeProgressTick(now, &input) || !ConsoleRun.showProgress) return;
     ProgressTexts texts;
-    uint64_t done, total;
-    if (TakeProgressTick(now, &texts, &done, &total) && ConsoleRun.showProgress) DrawProgressLine(texts);
+    FormatProgressTick(input, &texts);
+    DrawProgressLine(texts);
 }
 
 // The window services, as the console carries them out on the worker.
@@ -182,7 +184,18 @@ void CloseRun(const PathChar* closingText, bool) {
     RunClosed = true;
 }
 
-void PrepareConsoleRuns() { InstallRunSignals(); }
+// Ctrl-C: from here on no digest write begins and no hashing reads on, even
+// before the main loop wakes.
+static void OnRunInterrupt() {
+    OperationState.ExitRequested = 1;
+    HashingAbandoned = true;
+}
+
+// The console window closes (Windows), and the process with it: a digest
+// write under way is finished, and none begins.
+static void OnRunEnding() { RequestExitAndWaitForWrites(); }
+
+void PrepareConsoleRuns() { InstallRunSignals(OnRunInterrupt, OnRunEnding); }
 
 void SetRecordWords(const PathChar* altered, const PathChar* hashed, const PathChar* unhashed) {
     ConsoleRun.appendWord[AlteredList] = altered;

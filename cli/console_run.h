@@ -1,6 +1,15 @@
 // The console's side of a run: the three result lists, which the worker
 // keeps and prints from itself through the window services, while the main
 // thread ticks the progress line and watches the signals.
+//
+// Threads: the main thread parses, starts one worker per run (CheckRun or
+// WriteRun) and serves it until it ends; the worker calls the window services
+// on its own thread, and its hashing threads (store/hash_pool.h) call none.
+// Lists, counters and both output channels belong to whoever holds the
+// console's lock, so a record never interleaves with the progress line. The
+// main thread waits on the lock's condition, at most a tenth of a second at a
+// time; the worker waits only for the lock, except after Ctrl-C, when it halts
+// for good at its next service call that reports no written digest.
 #pragma once
 
 #include <vector>

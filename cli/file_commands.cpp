@@ -4,13 +4,11 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "cli/console.h"
 #include "cli/output.h"
 #include "engine/hash_file.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
 #include "store/store.h"
-#include "ui/viewer_text.h"
 
 // The path the system is given: absolute, and on Windows with the long-path
 // prefix unless it is a UNC path; the path as typed is what gets printed.
@@ -35,26 +33,26 @@ static PathString LowerHex(const uint8_t* bytes, int count) {
 static PathString DescribeOpenFailure(const PathString& path, int error) {
     switch (QueryPathKind(path.c_str())) {
         case PathMissing:
-            return SystemErrorText(LastSystemError());
+            return PlatformErrorText(LastPlatformError());
         case PathDirectory:
             return PT("Is a directory");
         case PathOther:
             return PT("Not a regular file");
         default:
-            return SystemErrorText(error);
+            return PlatformErrorText(error);
     }
 }
 
 static PathString DescribeDigestFailure(const PathString& path, int count, int error) {
-    if (count == DigestStreamUnreadable) return SystemErrorText(error);
-    if (QueryPathKind(path.c_str()) == PathMissing) return SystemErrorText(LastSystemError());
+    if (count == DigestStreamUnreadable) return PlatformErrorText(error);
+    if (QueryPathKind(path.c_str()) == PathMissing) return PlatformErrorText(LastPlatformError());
     return PT("no digest");
 }
 
 // The viewer's text: the path, an empty line, then the bytes as stored.
 static void PrintDigestBlock(const PathString& given, const uint8_t* bytes, int count) {
     PathChar hex[3 * 64 + 1];
-    AppendDigestHex(hex, bytes, count);
+    AppendDigestHex(bytes, count, hex);
     PathString block = given + PT("\n\n") + hex;
     // A short stream's text ends in a blank; the console still ends the line.
     if (block.back() != PathChar('\n')) block.push_back(PathChar('\n'));
@@ -69,7 +67,7 @@ int RunShowCommand() {
         uint8_t bytes[64];
         int count = ReadDigestStream(stream.c_str(), bytes);
         if (count < 0) {
-            int error = LastSystemError();
+            int error = LastPlatformError();
             PrintFileError(given, DescribeDigestFailure(FileSystemPath(given), count, error));
             status |= ExitFailed;
             continue;
@@ -94,7 +92,7 @@ int RunDigestCommand() {
         FileSnapshot before;
         FileHandle file = OpenFileForReading(path.c_str(), &before);
         if (file == NoFile) {
-            int error = LastSystemError();
+            int error = LastPlatformError();
             PrintFileError(given, DescribeOpenFailure(path, error));
             status = ExitDigestFailed;
             continue;

@@ -3,7 +3,6 @@
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
-#include "cli/console.h"
 #include "cli/output.h"
 #include "engine/whirlpool.h"
 #include "store/operation_state.h"

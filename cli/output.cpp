@@ -2,6 +2,12 @@
 
 #include "cli/command_line.h"
 
+#ifdef _WIN32
+const PathChar ProgramName[] = PT("quorvane-cli");
+#else
+const PathChar ProgramName[] = PT("quorvane");
+#endif
+
 PathString Widen(const char* ascii) {
     PathString text;
     for (const char* p = ascii; *p; ++p) text.push_back(static_cast<PathChar>(*p));
@@ -48,7 +54,7 @@ PathString ReasonText(int error) {
         case ErrorShortWrite:
             return PT("written only in part");
         default:
-            return SystemErrorText(error);
+            return PlatformErrorText(error);
     }
 }
 

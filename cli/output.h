@@ -2,10 +2,13 @@
 // messages, errors and the progress line on standard error.
 #pragma once
 
-#include "cli/console.h"
+#include "platform/console.h"
 #include "platform/platform.h"
+#include "store/front_end_text.h"
 #include "store/window_services.h"
-#include "ui/progress_text.h"
+
+// "quorvane" or "quorvane-cli", as messages and the help name the program.
+extern const PathChar ProgramName[];
 
 // ASCII text in the system's own strings.
 PathString Widen(const char* ascii);

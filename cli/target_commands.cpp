@@ -3,7 +3,6 @@
 #include "cli/commands.h"
 
 #include "cli/command_line.h"
-#include "cli/console.h"
 #include "cli/console_run.h"
 #include "cli/output.h"
 #include "store/store.h"

@@ -33,6 +33,8 @@ const FileHandle NoFile = -1;
 // one of the store's own reasons below; read it before the next call.
 int LastPlatformError();
 void ClearPlatformError();
+// The system's own words for a system error number.
+PathString PlatformErrorText(int error);
 // Reasons of the store's own, below any system error number.
 const int ErrorChangedWhileRead = -1001;
 const int ErrorNotRegularFile = -1002;
@@ -142,7 +144,9 @@ uint64_t SystemTimeNow();
 void SleepMilliseconds(uint32_t milliseconds);
 
 typedef unsigned (*WorkerEntry)(void* parameter);
-// A detached thread, running at once. False when it could not be created.
+// A detached thread, running at once; what the platform keeps for a thread
+// (a folder descriptor on POSIX) is released when entry returns. False when
+// it could not be created.
 bool StartWorker(WorkerEntry entry, void* parameter);
 // The processors this process may run on; at least 1.
 int ProcessorCount();

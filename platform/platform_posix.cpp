@@ -23,6 +23,7 @@ const int MaxEntryNameLength = 1 << 30;
 
 int LastPlatformError() { return errno; }
 void ClearPlatformError() { errno = 0; }
+PathString PlatformErrorText(int error) { return std::strerror(error); }
 
 // The folder of the last long path, kept open: a walk asks for many names in
 // one folder, and a descent starts from where the last one ended.
@@ -316,6 +317,9 @@ static void* RunWorker(void* start) {
     WorkerStart begin = *static_cast<WorkerStart*>(start);
     std::free(start);
     begin.entry(begin.parameter);
+    // The folder that ReachablePath kept open for this thread goes with it.
+    if (LongFolder >= 0) close(LongFolder);
+    LongFolder = -1;
     return nullptr;
 }
 

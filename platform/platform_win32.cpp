@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <cwchar>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -16,6 +17,22 @@ static HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file);
 
 int LastPlatformError() { return static_cast<int>(GetLastError()); }
 void ClearPlatformError() { SetLastError(0); }
+
+PathString PlatformErrorText(int error) {
+    wchar_t* text = nullptr;
+    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                             nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    PathString message;
+    if (n != 0 && text) message.assign(text, n);
+    if (text) LocalFree(text);
+    // Without the line end and the full stop, to stand after "path: ".
+    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ' ||
+                                message.back() == L'.')) {
+        message.pop_back();
+    }
+    if (message.empty()) message = L"error " + std::to_wstring(error);
+    return message;
+}
 
 static void FillSnapshot(const BY_HANDLE_FILE_INFORMATION& information, FileSnapshot* snapshot) {
     snapshot->identity.volume = information.dwVolumeSerialNumber;

@@ -7,12 +7,12 @@ static const PathChar* ChooseClosingText(OperationMode mode, PathChar* buffer) {
     if (mode == Remove) {
         int left = ListCount(HashedList);
         if (left != 0) {
-            FormatCountText(buffer, ClosingTextUnits, "%d hash%s could not be deleted.", left, "es");
+            FormatCountText("%d hash%s could not be deleted.", left, "es", buffer, ClosingTextUnits);
             return buffer;
         }
     }
     if (OperationState.UnreadableCount != 0) {
-        FormatCountText(buffer, ClosingTextUnits, "%d file%s could not be read.", OperationState.UnreadableCount, "s");
+        FormatCountText("%d file%s could not be read.", OperationState.UnreadableCount, "s", buffer, ClosingTextUnits);
         return buffer;
     }
     if (mode == Check && ListCount(AlteredList) + ListCount(UnhashedList) == 0) {
@@ -30,11 +30,9 @@ unsigned CheckRun(void*) {
     ClearStatusBar();
     OperationState.UnreadableCount = 0;
     if (mode == Check) {
-        OperationState.mode = SizeScan;
         SetStatusText(PT("Calculating total size..."));
         OperationState.BytesTotal = 0;
-        if (!OperationState.TotalSkipped) WalkTargets();
-        OperationState.mode = Check;
+        if (!OperationState.TotalSkipped) WalkTargets(SizePass);
         EnableStart();
         SetStartCaption(PT("Pause"));
     }
@@ -42,7 +40,7 @@ unsigned CheckRun(void*) {
     BeginHashingPhase();
     bool pooled = mode == Check && OperationState.HashThreads > 1;
     if (pooled) StartPooledChecks(OperationState.HashThreads);
-    WalkTargets();
+    WalkTargets(ActionPass);
     if (pooled) FinishPooledChecks();
     OperationState.TargetArgs.clear();
 

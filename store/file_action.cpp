@@ -29,9 +29,13 @@ int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]
     return 0;
 }
 
-static void AddToTotal(const PathChar* path) {
+void AddSizeIfHashed(int n) {
+    PathChar* path = OperationState.PathBuffer;
+    AppendSuffix(path, n, DigestStreamSuffix, DigestStreamSuffixLength);
+    bool hashed = QueryDigestStream(path) == DigestLength;
+    CutSuffix(path, n);
     uint64_t size = 0;
-    if (QueryFileSize(path, &size)) OperationState.BytesTotal += size;
+    if (hashed && QueryFileSize(path, &size)) OperationState.BytesTotal += size;
 }
 
 // What a check found of one file.
@@ -170,12 +174,6 @@ void ApplyFileAction(int n) {
     AppendSuffix(path, n, DigestStreamSuffix, DigestStreamSuffixLength);
     const PathChar* display = DisplayTextOf(path, LongPathPrefix, LongPathPrefixLength);
     switch (OperationState.mode.load()) {
-        case SizeScan: {
-            bool hashed = QueryDigestStream(path) == DigestLength;
-            CutSuffix(path, n);
-            if (hashed) AddToTotal(path);
-            break;
-        }
         case List:
             ListFile(path, n, display);
             break;

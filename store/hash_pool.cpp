@@ -3,8 +3,6 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
-#include <thread>
-#include <vector>
 
 struct HashPoolRecord {
     std::mutex lock;
@@ -16,18 +14,18 @@ struct HashPoolRecord {
     std::deque<PooledFile> window;
     size_t claimed;  // files at the front of window that a thread has taken
     bool closing;
-    std::vector<std::thread> threads;
+    int running;     // hashing threads that have not yet ended
     PoolWork work;
     PoolCommit commit;
 };
 
 static HashPoolRecord HashPool;
 
-static void HashPoolThread() {
+static unsigned HashPoolThread(void*) {
     std::unique_lock<std::mutex> hold(HashPool.lock);
     for (;;) {
         HashPool.workReady.wait(hold, [] { return HashPool.closing || HashPool.claimed < HashPool.window.size(); });
-        if (HashPool.claimed == HashPool.window.size()) return;
+        if (HashPool.claimed == HashPool.window.size()) break;
         PooledFile* file = &HashPool.window[HashPool.claimed++];
         hold.unlock();
         HashPool.work(file);
@@ -35,15 +33,24 @@ static void HashPoolThread() {
         file->done = true;
         HashPool.fileDone.notify_one();
     }
+    --HashPool.running;
+    HashPool.fileDone.notify_one();
+    return 0;
 }
 
 void StartHashPool(int threads, PoolWork work, PoolCommit commit) {
     HashPool.window.clear();
     HashPool.claimed = 0;
     HashPool.closing = false;
+    HashPool.running = 0;
     HashPool.work = work;
     HashPool.commit = commit;
-    for (int i = 0; i < threads; ++i) HashPool.threads.emplace_back(HashPoolThread);
+    // As many as the system gives; with none the run's thread hashes itself.
+    for (int i = 0; i < threads; ++i) {
+        std::lock_guard<std::mutex> hold(HashPool.lock);
+        if (!StartWorker(HashPoolThread, nullptr)) break;
+        ++HashPool.running;
+    }
 }
 
 // Commits the finished files at the front until fewer than limit are under way.
@@ -67,27 +74,29 @@ void HandToHashPool(const PathChar* path, int length, int textAt) {
     CommitFinished(HashPoolWindow);
     PooledFile file;
     // Room for the suffix and its terminator behind the path.
-    file.path.assign(path, static_cast<size_t>(length));
-    file.path.resize(static_cast<size_t>(length) + DigestStreamSuffixLength + 1);
+    file.path.assign(path, static_cast<size_t>(length < 0 ? 0 : length));
+    file.path.resize(file.path.size() + DigestStreamSuffixLength + 1);
     file.length = length;
     file.textAt = textAt;
     file.outcome = 0;
     file.error = 0;
     file.done = false;
-    {
-        std::lock_guard<std::mutex> hold(HashPool.lock);
-        HashPool.window.push_back(std::move(file));
+    std::unique_lock<std::mutex> hold(HashPool.lock);
+    if (HashPool.running == 0) {
+        hold.unlock();
+        HashPool.work(&file);
+        HashPool.commit(&file);
+        return;
     }
+    HashPool.window.push_back(std::move(file));
+    hold.unlock();
     HashPool.workReady.notify_one();
 }
 
 void FinishHashPool() {
     CommitFinished(1);
-    {
-        std::lock_guard<std::mutex> hold(HashPool.lock);
-        HashPool.closing = true;
-    }
+    std::unique_lock<std::mutex> hold(HashPool.lock);
+    HashPool.closing = true;
     HashPool.workReady.notify_all();
-    for (std::thread& thread : HashPool.threads) thread.join();
-    HashPool.threads.clear();
+    HashPool.fileDone.wait(hold, [] { return HashPool.running == 0; });
 }

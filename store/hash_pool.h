@@ -3,6 +3,16 @@
 // so that lists, records and counts come out as they do with one thread. At
 // most HashPoolWindow files are under way at once, which bounds the memory
 // whatever the number of files.
+//
+// Threads: StartHashPool, HandToHashPool and FinishHashPool are called by the
+// run's thread only, and only it calls PoolCommit, so the window services are
+// called from the one thread that calls them without a pool. A hashing thread
+// calls PoolWork alone: it reads files and digest streams and may write a
+// digest (under WriteGuard), but touches no list and asks nothing of the front
+// end. Hashing threads wait for work, and on the pause gate inside HashFile;
+// the run's thread waits only while the window is full or at the finish, for
+// the file at the front. With no hashing thread to be had, the run's thread
+// does the work itself, in order.
 #pragma once
 
 #include "platform/platform.h"

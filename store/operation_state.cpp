@@ -43,6 +43,20 @@ void MoveRunTimesPastPause(uint64_t now) {
     OperationState.LastTick += paused;
 }
 
+bool TakeProgressTick(uint64_t now, ProgressInput* input) {
+    uint64_t done = OperationState.BytesDone.load();
+    if (done == 0) return false;
+    input->bytesDone = done;
+    input->bytesTotal = OperationState.BytesTotal.load();
+    input->now = now;
+    input->runStart = OperationState.RunStart.load();
+    input->lastTick = OperationState.LastTick.load();
+    input->bytesAtLastTick = OperationState.BytesAtLastTick.load();
+    OperationState.LastTick.store(now);
+    OperationState.BytesAtLastTick.store(done);
+    return true;
+}
+
 bool BeginDigestWrite() {
     OperationState.WriteGuard.fetch_add(1);
     if (OperationState.ExitRequested.load()) {

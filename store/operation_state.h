@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "store/front_end_text.h"
 
 enum OperationMode : uint8_t {
     Idle = 0,
@@ -16,7 +17,6 @@ enum OperationMode : uint8_t {
     Remove = 3,
     Rewrite = 4,
     Create = 6,
-    SizeScan = 7,
 };
 
 const int PathBufferUnits = 32768;
@@ -66,6 +66,11 @@ void BeginHashingPhase();
 // (gate, timer, caption, taskbar) in its own order.
 void MarkPauseStart(uint64_t now);
 void MoveRunTimesPastPause(uint64_t now);
+
+// A progress tick: false (and nothing touched) while BytesDone is 0; else the
+// counters and times the figures are made of, with LastTick and
+// BytesAtLastTick moved on for the next tick.
+bool TakeProgressTick(uint64_t now, ProgressInput* input);
 
 // The write handshake: the worker takes WriteGuard and then looks for an exit
 // request, the front end sets ExitRequested and then waits for WriteGuard to

@@ -30,7 +30,7 @@ const Char* DisplayTextOf(const Char* path, const Char* prefix, int prefixLength
 // Walk layout: the argument, prefixed unless used as given, at unit 0. The
 // length written, or -1 when it would exceed maxLength characters.
 template <typename Char>
-int FormatWalkPath(Char* buffer, const Char* arg, const Char* prefix, int prefixLength, int maxLength) {
+int FormatWalkPath(const Char* arg, const Char* prefix, int prefixLength, int maxLength, Char* buffer) {
     int n = 0;
     if (!UsesPathAsGiven(arg)) {
         for (; n < prefixLength; ++n) buffer[n] = prefix[n];

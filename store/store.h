@@ -11,8 +11,14 @@ bool ParseTargets(const PathChar* text);
 // The same validation for arguments already split (the console's).
 bool ValidateTargets(const std::vector<PathString>& args);
 
-void WalkTargets();
+// The size pass adds up the sizes of the files that carry a digest (into
+// BytesTotal) and reports nothing; the action pass applies ApplyFileAction
+// to each file.
+enum WalkPass { SizePass, ActionPass };
+void WalkTargets(WalkPass pass);
+// The file whose path of n units stands in OperationState.PathBuffer.
 void ApplyFileAction(int n);
+void AddSizeIfHashed(int n);
 // From Start to Finish, ApplyFileAction hands each file of a check to that
 // many hashing threads, and the lists are filled in the walk's order.
 void StartPooledChecks(int threads);
@@ -36,8 +42,3 @@ unsigned WriteRun(void* list);
 // made (the mode is then Idle again).
 bool StartCheckRun();
 bool StartWriteRun(ResultList source);
-
-// "%d hash%s could not be written." and its kin: count, and plural for %s
-// when count is above 1.
-const int ClosingTextUnits = 50;
-void FormatCountText(PathChar* out, int capacity, const char* format, int count, const char* plural);

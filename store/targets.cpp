@@ -55,14 +55,23 @@ void ReportUnreadableFile(const PathChar* display, int error) {
 
 // The size pass of a check walks the same tree again: only the second walk
 // reports, so that nothing is counted twice.
-static void ReportWalkFailure(int length, int error) {
-    if (OperationState.mode == SizeScan) return;
+static void ReportWalkFailure(WalkPass pass, int length, int error) {
+    if (pass == SizePass) return;
     PathChar* path = OperationState.PathBuffer;
     PathChar* end = path + length;
     PathChar kept = *end;
     *end = 0;
     ReportUnreadableFile(DisplayTextOf(path, LongPathPrefix, LongPathPrefixLength), error);
     *end = kept;
+}
+
+// The file whose path of length units stands in PathBuffer.
+static void VisitFile(WalkPass pass, int length) {
+    if (pass == SizePass) {
+        AddSizeIfHashed(length);
+    } else {
+        ApplyFileAction(length);
+    }
 }
 
 // A folder's entries, read whole; the folder itself is closed again at once.
@@ -79,13 +88,13 @@ static bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
 // Lists the folder whose path of length units stands in PathBuffer and puts
 // it on the stack, unless it is one of its own ancestors (a bind mount
 // leading back up) or, with OneFileSystem, on another volume than volume.
-static void EnterFolder(std::vector<WalkLevel>* stack, int length, uint64_t volume) {
+static void EnterFolder(WalkPass pass, std::vector<WalkLevel>* stack, int length, uint64_t volume) {
     WalkLevel level;
     level.next = 0;
     level.length = length;
     if (!ListDirectory(OperationState.PathBuffer, length, &level.listing)) {
         // Without its separator: the folder as the user knows it.
-        ReportWalkFailure(length > 1 ? length - 1 : length, LastPlatformError());
+        ReportWalkFailure(pass, length > 1 ? length - 1 : length, LastPlatformError());
         return;
     }
     if (OperationState.OneFileSystem && !stack->empty() && level.listing.identity.volume != volume) return;
@@ -99,10 +108,10 @@ static void EnterFolder(std::vector<WalkLevel>* stack, int length, uint64_t volu
 // explicit stack instead of recursion, and no folder held open while its
 // subfolders are walked: depth is bounded by neither the worker's stack nor
 // the number of open files.
-static void WalkDirectory(int length) {
+static void WalkDirectory(WalkPass pass, int length) {
     PathChar* path = OperationState.PathBuffer;
     std::vector<WalkLevel> stack;
-    EnterFolder(&stack, length, 0);
+    EnterFolder(pass, &stack, length, 0);
     if (stack.empty()) return;
     uint64_t volume = stack.front().listing.identity.volume;
     // Exit (Ctrl-C) ends the walk: nothing more is begun.
@@ -127,27 +136,27 @@ static void WalkDirectory(int length) {
         // An entry whose kind could not be looked up is reported for that
         // reason; one whose whole path does not fit, named by its folder.
         if (entry.kind == EntryUnknown || tooLong || entry.length > MaxEntryNameLength) {
-            ReportWalkFailure(shown, entry.kind == EntryUnknown ? entry.error : ErrorPathTooLong);
+            ReportWalkFailure(pass, shown, entry.kind == EntryUnknown ? entry.error : ErrorPathTooLong);
             path[d] = 0;
             continue;
         }
         if (isFolder) {
             path[shown] = PathSeparator;
             path[shown + 1] = 0;
-            EnterFolder(&stack, shown + 1, volume);
+            EnterFolder(pass, &stack, shown + 1, volume);
         } else {
-            ApplyFileAction(shown);
+            VisitFile(pass, shown);
         }
     }
 }
 
-void WalkTargets() {
+void WalkTargets(WalkPass pass) {
     PathChar* path = OperationState.PathBuffer;
     for (const PathString& arg : OperationState.TargetArgs) {
         if (OperationState.ExitRequested.load()) return;
-        int n = FormatWalkPath(path, arg.c_str(), LongPathPrefix, LongPathPrefixLength, MaxTargetLength);
+        int n = FormatWalkPath(arg.c_str(), LongPathPrefix, LongPathPrefixLength, MaxTargetLength, path);
         if (n < 0) {
-            if (OperationState.mode != SizeScan) ReportUnreadableFile(arg.c_str(), ErrorPathTooLong);
+            if (pass == ActionPass) ReportUnreadableFile(arg.c_str(), ErrorPathTooLong);
             continue;
         }
         PathKind kind = QueryPathKind(path);
@@ -156,12 +165,12 @@ void WalkTargets() {
                 path[n++] = PathSeparator;
                 path[n] = 0;
             }
-            WalkDirectory(n);
+            WalkDirectory(pass, n);
         } else if (kind == PathFile) {
-            ApplyFileAction(n);
+            VisitFile(pass, n);
         } else {
             // Vanished since validation, or no regular file to read.
-            ReportWalkFailure(n, kind == PathOther ? ErrorNotRegularFile : LastPlatformError());
+            ReportWalkFailure(pass, n, kind == PathOther ? ErrorNotRegularFile : LastPlatformError());
         }
     }
 }

@@ -178,7 +178,7 @@ unsigned WriteRun(void* list) {
         return 0;
     }
     PathChar closing[ClosingTextUnits];
-    FormatCountText(closing, ClosingTextUnits, "%d hash%s could not be written.", Writing.kept, "es");
+    FormatCountText("%d hash%s could not be written.", Writing.kept, "es", closing, ClosingTextUnits);
     CloseRun(closing, false);
     return 0;
 }

@@ -6,7 +6,6 @@
 #include <commctrl.h>
 
 #include "store/operation_state.h"
-#include "ui/progress_text.h"
 #include "ui/window.h"
 
 void SetTaskbarState(TBPFLAG state) {
@@ -25,12 +24,12 @@ static void SetStatusBarPart(int part, const char* text) {
 void ProgressTick() {
     // Nothing read yet: no time taken, no text, no taskbar value.
     if (OperationState.BytesDone.load() == 0) return;
+    ProgressInput input;
+    if (!TakeProgressTick(SystemTimeNow(), &input)) return;
     ProgressTexts texts;
-    uint64_t done = 0;
-    uint64_t total = 0;
-    if (!TakeProgressTick(SystemTimeNow(), &texts, &done, &total)) return;
+    FormatProgressTick(input, &texts);
     SetStatusBarPart(0, texts.percent);
     SetStatusBarPart(1, texts.throughput);
     SetStatusBarPart(2, texts.remaining);
-    if (TaskbarProgress) TaskbarProgress->SetProgressValue(MainWindow, done, total);
+    if (TaskbarProgress) TaskbarProgress->SetProgressValue(MainWindow, input.bytesDone, input.bytesTotal);
 }

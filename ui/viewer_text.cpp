@@ -1,16 +1,7 @@
 #include "ui/viewer_text.h"
 
+#include "store/front_end_text.h"
 #include "store/path_rules.h"
-
-void AppendDigestHex(PathChar* text, const uint8_t* bytes, int count) {
-    static const char digits[] = "0123456789ABCDEF";
-    for (int i = 0; i < count; ++i) {
-        text[3 * i] = static_cast<PathChar>(digits[bytes[i] >> 4]);
-        text[3 * i + 1] = static_cast<PathChar>(digits[bytes[i] & 15]);
-        text[3 * i + 2] = (i + 1) % 16 == 0 ? PathChar('\n') : PathChar(' ');
-    }
-    text[3 * (count > 0 ? count : 0)] = 0;
-}
 
 // The Windows long-path prefix, written out here because the viewer's layout
 // is the same on every system that runs its tests.
@@ -28,6 +19,6 @@ PathChar* FinishViewerText(PathChar* buffer, int n, const uint8_t* bytes, int k)
     PathChar* end = buffer + ViewerPrefixLength + n;
     end[0] = PathChar('\n');
     end[1] = PathChar('\n');
-    AppendDigestHex(end + 2, bytes, k < 0 ? 0 : (k > 64 ? 64 : k));
+    AppendDigestHex(bytes, k < 0 ? 0 : (k > 64 ? 64 : k), end + 2);
     return buffer + ViewerPrefixLength;
 }

@@ -1,13 +1,9 @@
-// The stored digest as text: byte i as two upper-case hex digits followed by
-// a line feed when i + 1 is a multiple of 16, else a blank. Pure and portable.
+// The digest viewer's text in its one buffer. Pure and portable.
 #pragma once
 
 #include <cstdint>
 
 #include "platform/platform.h"
-
-// Writes 3 units per byte at text and a terminator after them.
-void AppendDigestHex(PathChar* text, const uint8_t* bytes, int count);
 
 // The digest viewer's layout in one buffer: "\\?\" at units 0 to 3, the list
 // entry of n units from unit 4. Writes the prefix and the ":z" after the entry

@@ -8,15 +8,15 @@ const wchar_t Prefix[] = L"\\\\?\\";
 
 TEST(PathRules, WalkLayoutPrefixesAllButBackslashPaths) {
     wchar_t buffer[64];
-    EXPECT_EQ(FormatWalkPath(buffer, L"C:\\dir\\f.txt", Prefix, 4, 60), 16);
+    EXPECT_EQ(FormatWalkPath(L"C:\\dir\\f.txt", Prefix, 4, 60, buffer), 16);
     EXPECT_STREQ(buffer, L"\\\\?\\C:\\dir\\f.txt");
-    EXPECT_EQ(FormatWalkPath(buffer, L"\\\\server\\share\\f.txt", Prefix, 4, 60), 20);
+    EXPECT_EQ(FormatWalkPath(L"\\\\server\\share\\f.txt", Prefix, 4, 60, buffer), 20);
     EXPECT_STREQ(buffer, L"\\\\server\\share\\f.txt");
-    EXPECT_EQ(FormatWalkPath(buffer, L"\\\\?\\C:\\x", Prefix, 4, 60), 8);
+    EXPECT_EQ(FormatWalkPath(L"\\\\?\\C:\\x", Prefix, 4, 60, buffer), 8);
     EXPECT_STREQ(buffer, L"\\\\?\\C:\\x");
     // Too long for the limit: nothing to walk.
-    EXPECT_EQ(FormatWalkPath(buffer, L"C:\\abcd", Prefix, 4, 10), -1);
-    EXPECT_EQ(FormatWalkPath(buffer, L"C:\\abc", Prefix, 4, 10), 10);
+    EXPECT_EQ(FormatWalkPath(L"C:\\abcd", Prefix, 4, 10, buffer), -1);
+    EXPECT_EQ(FormatWalkPath(L"C:\\abc", Prefix, 4, 10, buffer), 10);
 }
 
 TEST(PathRules, DisplayTextDropsOnlyALeadingPrefix) {
@@ -38,7 +38,7 @@ TEST(PathRules, ListLayoutChoosesWhereThePathStarts) {
 
 TEST(PathRules, StreamSuffixIsAppendedAndCutInPlace) {
     wchar_t buffer[64];
-    int n = FormatWalkPath(buffer, L"C:\\data\\a.bin", Prefix, 4, 60);
+    int n = FormatWalkPath(L"C:\\data\\a.bin", Prefix, 4, 60, buffer);
     AppendSuffix(buffer, n, L":z", 2);
     EXPECT_STREQ(buffer, L"\\\\?\\C:\\data\\a.bin:z");
     EXPECT_STREQ(DisplayTextOf(buffer, Prefix, 4), L"C:\\data\\a.bin:z");

@@ -3,7 +3,6 @@
 #include "gtest/gtest.h"
 #include "store/operation_state.h"
 #include "tests/store/recording_services.h"
-#include "ui/progress_text.h"
 
 namespace {
 
@@ -15,11 +14,12 @@ TEST(ProgressBookkeeping, PauseLeavesTheAverageAsIfItHadNotHappened) {
     OperationState.BytesTotal = 1000000000;
     OperationState.RunStart = start;
     OperationState.LastTick = start;
+    ProgressInput input;
     ProgressTexts texts;
-    uint64_t done = 0, total = 0;
 
     OperationState.BytesDone = 100000000;
-    ASSERT_TRUE(TakeProgressTick(start + 4 * Second, &texts, &done, &total));
+    ASSERT_TRUE(TakeProgressTick(start + 4 * Second, &input));
+    FormatProgressTick(input, &texts);
     EXPECT_STREQ(texts.throughput, "   25.0 MB/s  (Average:  25.0 MB/s)");
 
     // A minute's pause between two reads.
@@ -29,12 +29,13 @@ TEST(ProgressBookkeeping, PauseLeavesTheAverageAsIfItHadNotHappened) {
     EXPECT_EQ(OperationState.LastTick.load(), start + 64 * Second);
 
     OperationState.BytesDone = 250000000;
-    ASSERT_TRUE(TakeProgressTick(start + 70 * Second, &texts, &done, &total));
+    ASSERT_TRUE(TakeProgressTick(start + 70 * Second, &input));
+    FormatProgressTick(input, &texts);
     EXPECT_STREQ(texts.percent, "    25.0 %");
     EXPECT_STREQ(texts.throughput, "   25.0 MB/s  (Average:  25.0 MB/s)");
     EXPECT_STREQ(texts.remaining, "  Remaining: 00:00:30");
-    EXPECT_EQ(done, 250000000u);
-    EXPECT_EQ(total, 1000000000u);
+    EXPECT_EQ(input.bytesDone, 250000000u);
+    EXPECT_EQ(input.bytesTotal, 1000000000u);
     EXPECT_EQ(OperationState.LastTick.load(), start + 70 * Second);
     EXPECT_EQ(OperationState.BytesAtLastTick.load(), 250000000u);
 }
@@ -43,11 +44,10 @@ TEST(ProgressBookkeeping, NoTickBeforeTheFirstBytesAreRead) {
     ResetRecording(false);
     OperationState.RunStart = 5;
     OperationState.LastTick = 5;
-    ProgressTexts texts;
-    uint64_t done = 7, total = 7;
-    EXPECT_FALSE(TakeProgressTick(99 * Second, &texts, &done, &total));
+    ProgressInput input = {};
+    EXPECT_FALSE(TakeProgressTick(99 * Second, &input));
     EXPECT_EQ(OperationState.LastTick.load(), 5u);
-    EXPECT_EQ(done, 7u);
+    EXPECT_EQ(input.bytesDone, 0u);
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "gtest/gtest.h"
+#include "store/front_end_text.h"
 #include "ui/viewer_text.h"
 
 namespace {
@@ -21,7 +22,7 @@ PathString HexOf(int count, int first = 0) {
     uint8_t bytes[80];
     for (int i = 0; i < count; ++i) bytes[i] = static_cast<uint8_t>(first + i);
     PathChar text[256];
-    AppendDigestHex(text, bytes, count);
+    AppendDigestHex(bytes, count, text);
     return text;
 }
 

@@ -8,11 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "cli/console.h"
-#include "engine/hash_file.h"
-#include "store/operation_state.h"
-
-const PathChar ProgramName[] = "quorvane";
+#include "platform/console.h"
 
 void ReadCommandArguments(int argc, char** argv, std::vector<PathString>* args) {
     args->clear();
@@ -45,25 +41,19 @@ bool ReadInputLine(PathString* line) {
     return c != EOF || !line->empty();
 }
 
-int LastSystemError() { return errno; }
-
-PathString SystemErrorText(int error) { return std::strerror(error); }
-
 static std::atomic<bool> InterruptFlag;
+static void (*InterruptCall)();
 // Added to by the stop handler, taken by the main thread: one atomic step
 // each, so the handler needs no holding off.
 static std::atomic<uint64_t> StoppedTime;
 static_assert(std::atomic<uint64_t>::is_always_lock_free, "the stop handler adds to StoppedTime");
-static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<uint8_t>::is_always_lock_free,
-              "the interrupt handler sets atomic flags");
+static_assert(std::atomic<bool>::is_always_lock_free, "the interrupt handler sets an atomic flag");
 
-// From here on no digest write begins and no hashing reads on, even before
-// the main loop wakes. The interrupt goes first: a worker whose hashing was
-// cut short then also sees it, and halts instead of reporting what it did not read.
+// The flag goes first: a worker whose hashing the call cuts short then also
+// sees it, and halts instead of reporting what it did not read.
 static void OnInterrupt(int) {
     InterruptFlag = true;
-    OperationState.ExitRequested = 1;
-    HashingAbandoned = true;
+    InterruptCall();
 }
 
 static void SetStopHandler();
@@ -95,7 +85,8 @@ static void SetHandler(int signal, void (*handler)(int)) {
 
 static void SetStopHandler() { SetHandler(SIGTSTP, OnStop); }
 
-void InstallRunSignals() {
+void InstallRunSignals(void (*onInterrupt)(), void (*)()) {
+    InterruptCall = onInterrupt;
     SetHandler(SIGINT, OnInterrupt);
     SetHandler(SIGTERM, OnInterrupt);
     SetHandler(SIGHUP, OnInterrupt);

@@ -1,6 +1,7 @@
 // What differs between the systems' consoles: the arguments, the two output
 // channels, terminals, the signals of a run and the end of the process. One
-// implementation per system (console_posix.cpp, console_win32.cpp).
+// implementation per system (console_posix.cpp, console_win32.cpp), linked by
+// the console front end only.
 #pragma once
 
 #include <cstddef>
@@ -8,9 +9,6 @@
 #include <vector>
 
 #include "platform/platform.h"
-
-// "quorvane" or "quorvane-cli", as messages and the help name the program.
-extern const PathChar ProgramName[];
 
 enum ConsoleChannel { StandardOutput, StandardError };
 
@@ -30,15 +28,12 @@ bool InputIsTerminal();
 // One line of standard input without its line end; false at its end.
 bool ReadInputLine(PathString* line);
 
-// The error of the call that just failed; read it before the next call.
-int LastSystemError();
-PathString SystemErrorText(int error);
-
-// Ctrl-C and termination only set flags: the one the main loop and the
-// worker's services poll, OperationState.ExitRequested and HashingAbandoned,
-// so that after them no digest write begins and no hashing reads on. Ctrl-Z
-// stops the process (POSIX) and the stopped time is handed over afterwards.
-void InstallRunSignals();
+// Ctrl-C and termination call onInterrupt, on a signal handler or the
+// system's own thread: it may only set lock-free atomics. The closing of the
+// console window or session (Windows) calls onEnding, which may wait a little
+// before the process is ended under it. Ctrl-Z stops the process (POSIX) and
+// the stopped time is handed over afterwards.
+void InstallRunSignals(void (*onInterrupt)(), void (*onEnding)());
 bool InterruptRequested();
 // 100-ns units the process spent stopped since the previous call.
 uint64_t TakeStoppedTime();

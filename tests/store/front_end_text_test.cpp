@@ -1,6 +1,6 @@
 // The figures and texts of a progress tick, from the worked example on.
 #include "gtest/gtest.h"
-#include "ui/progress_text.h"
+#include "store/front_end_text.h"
 
 namespace {
 

@@ -1,9 +1,6 @@
-#include "ui/progress_text.h"
+#include "store/front_end_text.h"
 
-#include <cmath>
 #include <cstdio>
-
-#include "store/operation_state.h"
 
 static double Single(uint64_t value) { return static_cast<double>(static_cast<float>(value)); }
 
@@ -35,22 +32,29 @@ void FormatProgressTexts(const ProgressFigures& figures, ProgressTexts* texts) {
                   static_cast<int>((r % 3600) / 60), static_cast<int>(r % 60));
 }
 
-bool TakeProgressTick(uint64_t now, ProgressTexts* texts, uint64_t* bytesDone, uint64_t* bytesTotal) {
-    uint64_t done = OperationState.BytesDone.load();
-    if (done == 0) return false;
-    ProgressInput input;
-    input.bytesDone = done;
-    input.bytesTotal = OperationState.BytesTotal.load();
-    input.now = now;
-    input.runStart = OperationState.RunStart.load();
-    input.lastTick = OperationState.LastTick.load();
-    input.bytesAtLastTick = OperationState.BytesAtLastTick.load();
+void FormatProgressTick(const ProgressInput& input, ProgressTexts* texts) {
     ProgressFigures figures;
     ComputeProgressFigures(input, &figures);
     FormatProgressTexts(figures, texts);
-    *bytesDone = done;
-    *bytesTotal = input.bytesTotal;
-    OperationState.LastTick.store(now);
-    OperationState.BytesAtLastTick.store(done);
-    return true;
+}
+
+void AppendDigestHex(const uint8_t* bytes, int count, PathChar* text) {
+    static const char digits[] = "0123456789ABCDEF";
+    for (int i = 0; i < count; ++i) {
+        text[3 * i] = static_cast<PathChar>(digits[bytes[i] >> 4]);
+        text[3 * i + 1] = static_cast<PathChar>(digits[bytes[i] & 15]);
+        text[3 * i + 2] = (i + 1) % 16 == 0 ? PathChar('\n') : PathChar(' ');
+    }
+    text[3 * (count > 0 ? count : 0)] = 0;
+}
+
+void FormatCountText(const char* format, int count, const char* plural, PathChar* out, int capacity) {
+    // The texts are ASCII: format narrow, then widen unit by unit.
+    char narrow[128];
+    int n = std::snprintf(narrow, sizeof narrow, format, count, count <= 1 ? "" : plural);
+    if (n < 0) n = 0;
+    if (n > capacity - 1) n = capacity - 1;
+    if (n > static_cast<int>(sizeof narrow) - 1) n = static_cast<int>(sizeof narrow) - 1;
+    for (int i = 0; i < n; ++i) out[i] = static_cast<PathChar>(narrow[i]);
+    out[n] = 0;
 }

@@ -1,9 +1,10 @@
-// The figures of a progress tick from the run's counters and times. Pure and
-// portable: the window's status bar and the console's status line both show
-// these texts.
+// The texts both front ends show: the figures of a progress tick, a stored
+// digest in hex, and the counts of a closing text. Pure and portable.
 #pragma once
 
 #include <cstdint>
+
+#include "platform/platform.h"
 
 struct ProgressInput {
     uint64_t bytesDone;  // the one snapshot of BytesDone the tick uses
@@ -34,8 +35,14 @@ struct ProgressFigures {
 // and bytes read the percentage is 100.
 void ComputeProgressFigures(const ProgressInput& input, ProgressFigures* figures);
 void FormatProgressTexts(const ProgressFigures& figures, ProgressTexts* texts);
+// Both steps at once, as each tick takes them.
+void FormatProgressTick(const ProgressInput& input, ProgressTexts* texts);
 
-// The tick on OperationState: false (and nothing touched) while BytesDone is
-// 0; else the texts, the snapshot for the taskbar, and LastTick and
-// BytesAtLastTick moved on for the next tick.
-bool TakeProgressTick(uint64_t now, ProgressTexts* texts, uint64_t* bytesDone, uint64_t* bytesTotal);
+// Byte i as two upper-case hex digits followed by a line feed when i + 1 is a
+// multiple of 16, else a blank: 3 units per byte at text, then a terminator.
+void AppendDigestHex(const uint8_t* bytes, int count, PathChar* text);
+
+// "%d hash%s could not be written." and its kin: count, and plural for %s
+// when count is above 1, into out (capacity units, terminator included).
+const int ClosingTextUnits = 50;
+void FormatCountText(const char* format, int count, const char* plural, PathChar* out, int capacity);

@@ -4,20 +4,12 @@
 #include <atomic>
 #include <string>
 
-#include "cli/console.h"
-#include "engine/hash_file.h"
-#include "store/operation_state.h"
-
-const PathChar ProgramName[] = L"quorvane-cli";
+#include "platform/console.h"
 
 void ReadCommandArguments(int, char**, std::vector<PathString>* args) {
     // argv went through the ANSI code page; the wide command line did not.
-    args->clear();
-    int count = 0;
-    LPWSTR* vector = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (!vector) return;
-    for (int i = 1; i < count; ++i) args->push_back(vector[i]);
-    LocalFree(vector);
+    SplitTargetText(GetCommandLineW(), args);
+    if (!args->empty()) args->erase(args->begin());
 }
 
 static HANDLE ChannelHandle(ConsoleChannel channel) {
@@ -111,41 +103,27 @@ bool ReadInputLine(PathString* line) {
     return true;
 }
 
-int LastSystemError() { return static_cast<int>(GetLastError()); }
-
-PathString SystemErrorText(int error) {
-    wchar_t* text = nullptr;
-    DWORD n = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    PathString message;
-    if (n != 0 && text) message.assign(text, n);
-    if (text) LocalFree(text);
-    while (!message.empty() && (message.back() == L'\r' || message.back() == L'\n' || message.back() == L' ' ||
-                                message.back() == L'.')) {
-        message.pop_back();
-    }
-    if (message.empty()) message = L"error " + std::to_wstring(error);
-    return message;
-}
-
 static std::atomic<bool> InterruptFlag;
+static void (*InterruptCall)();
+static void (*EndingCall)();
 
 static BOOL WINAPI OnConsoleControl(DWORD event) {
     if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT) {
-        // As on POSIX: from here on no digest write begins and no hashing
-        // reads on; the interrupt goes first.
+        // As on POSIX: the flag goes first.
         InterruptFlag = true;
-        OperationState.ExitRequested = 1;
-        HashingAbandoned = true;
+        InterruptCall();
         return TRUE;
     }
-    // The console closes or the session ends, and the process with it: let a
-    // digest write under way finish and begin no other.
-    RequestExitAndWaitForWrites();
+    // The console closes or the session ends, and the process with it.
+    EndingCall();
     return FALSE;
 }
 
-void InstallRunSignals() { SetConsoleCtrlHandler(OnConsoleControl, TRUE); }
+void InstallRunSignals(void (*onInterrupt)(), void (*onEnding)()) {
+    InterruptCall = onInterrupt;
+    EndingCall = onEnding;
+    SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+}
 
 bool InterruptRequested() { return InterruptFlag.load(); }
 
