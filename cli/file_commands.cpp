@@ -63,12 +63,21 @@ int RunShowCommand() {
     int status = 0;
     bool first = true;
     for (const PathString& given : CommandOptions.operands) {
-        PathString stream = FileSystemPath(given) + DigestStreamSuffix;
-        uint8_t bytes[64];
-        int count = ReadDigestStream(stream.c_str(), bytes);
-        if (count < 0) {
+        PathString path = FileSystemPath(given);
+        EntryPlace place = {NoFile, path.c_str(), path.c_str()};
+        FileHandle file = OpenFileForStreams(place);
+        if (file == NoFile) {
             int error = LastPlatformError();
-            PrintFileError(given, DescribeDigestFailure(FileSystemPath(given), count, error));
+            PrintFileError(given, DescribeOpenFailure(path, error));
+            status |= ExitFailed;
+            continue;
+        }
+        uint8_t bytes[64];
+        int count = ReadStream(file, path.c_str(), DigestStream, bytes, 64);
+        int error = LastPlatformError();
+        CloseFile(file);
+        if (count < 0) {
+            PrintFileError(given, DescribeDigestFailure(path, count, error));
             status |= ExitFailed;
             continue;
         }

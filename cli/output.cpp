@@ -53,6 +53,16 @@ PathString ReasonText(int error) {
             return PT("path too long");
         case ErrorShortWrite:
             return PT("written only in part");
+        case ErrorIsLink:
+            return PT("replaced by a link meanwhile");
+        case ErrorNotFolder:
+            return PT("no folder any more");
+        case ErrorTargetMoved:
+            return PT("its target is not the one walked any more");
+        case ErrorDigestAppeared:
+            return PT("a digest appeared meanwhile");
+        case ErrorDigestChanged:
+            return PT("its digest changed meanwhile");
         default:
             return PlatformErrorText(error);
     }

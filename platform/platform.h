@@ -41,6 +41,8 @@ const int ErrorNotRegularFile = -1002;
 const int ErrorShortRead = -1003;
 const int ErrorPathTooLong = -1004;
 const int ErrorShortWrite = -1005;
+const int ErrorDigestAppeared = -1009;  // a digest appeared where none was to be replaced
+const int ErrorDigestChanged = -1010;   // the digest is not the one judged any more
 
 // A file's last-write time as the system keeps it; opaque to the callers.
 struct WriteStamp {
@@ -60,20 +62,49 @@ struct FileSnapshot {
     int64_t size;
     WriteStamp stamp;
     // The change time, which no one sets back: a write whose last-write time
-    // was put back afterwards still moves it.
+    // was put back afterwards still moves it. So does a change of metadata.
     WriteStamp change;
 };
 
-// Read access, read sharing, existing only, sequential-scan hint; snapshot
-// (when given) is taken from the handle. On POSIX only regular files (also
-// through symbolic links) open, and the open never blocks.
+// Where the walk found an entry: name in the open folder it listed (which
+// the walk holds open), and path, its whole path. A target itself has folder
+// NoFile and is reached by path, links followed; below a target no link is
+// followed: POSIX opens name relative to folder without following it;
+// Windows opens path and refuses a reparse point there, while the folders on
+// the way are held open so that none can be renamed or swapped.
+struct EntryPlace {
+    FileHandle folder;
+    const PathChar* name;
+    const PathChar* path;
+};
+
+// Reasons for an entry that is no longer what the walk listed.
+const int ErrorIsLink = -1006;       // a symbolic link or other reparse point now
+const int ErrorNotFolder = -1007;    // no folder any more
+const int ErrorTargetMoved = -1008;  // the target of a listed file is not the one walked
+
+// A regular file, for reading: read access, read sharing, existing only,
+// sequential-scan hint; the snapshot is taken from the handle. FIFOs and
+// devices never block the open. ErrorIsLink, ErrorNotRegularFile, or the
+// system's error when it fails.
+FileHandle OpenFileForReading(const EntryPlace& place, FileSnapshot* snapshot);
+// The same for a path, links followed (targets of show and digest).
 FileHandle OpenFileForReading(const PathChar* path, FileSnapshot* snapshot = nullptr);
+// A file for its streams only, when its contents are not read: also a file
+// that may not be read (POSIX: then a path-only descriptor).
+FileHandle OpenFileForStreams(const EntryPlace& place);
 bool TakeFileSnapshot(FileHandle file, FileSnapshot* snapshot);
 int64_t FileSizeOf(FileHandle file);
-// Reads up to size bytes from the current position; the count delivered, 0 on
-// failure or at the end.
+// Reads until size bytes are in or the file ends: the count delivered, short
+// only at the end of the file or on an error (LastPlatformError says which).
 uint32_t ReadFileChunk(FileHandle file, void* buffer, uint32_t size);
 void CloseFile(FileHandle file);
+// Back to the start of the file, to read it once more.
+bool RewindFile(FileHandle file);
+// How many files a run may hold open at once besides its folders (POSIX:
+// within the descriptors the process may have, which it raises to the most
+// it is allowed first).
+int OpenFileRoom();
 
 enum PathKind { PathMissing, PathFile, PathDirectory, PathOther };
 // Follows links. PathOther: FIFOs, sockets, devices (POSIX only). PathMissing
@@ -81,28 +112,67 @@ enum PathKind { PathMissing, PathFile, PathDirectory, PathOther };
 PathKind QueryPathKind(const PathChar* path);
 bool QueryFileSize(const PathChar* path, uint64_t* size);
 
-// ---- digest streams (stream_win32.cpp / stream_posix.cpp) -----------------
-// On Windows the stream of path is path + ":z"; on POSIX the suffix is empty
-// and the calls take the file's own path, the digest living in user.z.
-extern const PathChar DigestStreamSuffix[];
-extern const int DigestStreamSuffixLength;
+// A target that a write run finds its listed files under again: opened as
+// the user named it (links followed) and checked to be the one the walk
+// went through.
+struct TargetRoot {
+    FileHandle handle;
+    FileIdentity identity;
+    PathString finalPath;  // Windows: where the system resolves it
+};
+bool OpenTargetRoot(const PathChar* path, const FileIdentity& walked, TargetRoot* root);
+void CloseTargetRoot(TargetRoot* root);
+// The listed file at path, found below root again (path holds root's path,
+// then from relativeAt on the path below it) without following any link
+// below root; as OpenFileForReading otherwise.
+FileHandle OpenFileBelowRoot(const TargetRoot& root, const PathChar* path, int relativeAt, FileSnapshot* snapshot);
+// Whether that path still names the file of identity (renamed over, or
+// moved away, since it was opened: false).
+bool PathNamesFile(const TargetRoot& root, const PathChar* path, int relativeAt, const FileIdentity& identity);
 
-// Only "no such stream" (ENODATA, ERROR_FILE_NOT_FOUND) means no digest; any
-// other failure is a digest that could not be read, never taken for none.
+// ---- streams kept with a file (stream_win32.cpp / stream_posix.cpp) --------
+// The digest (z) and the record beside it (zr): on Windows the NTFS streams
+// path:z and path:zr, on POSIX the extended attributes user.z and user.zr,
+// which is how ntfs-3g shows those streams. Every call goes through the open
+// file: POSIX reaches the attribute through its descriptor; Windows opens
+// the stream by path and checks that it belongs to the open file (volume and
+// file index) before its value is used, replaced or deleted.
+enum StreamName { DigestStream, RecordStream };
+
+// Only "no such stream" (ENODATA, ERROR_FILE_NOT_FOUND) means there is none;
+// any other failure is a stream that could not be read, never taken for none.
 const int NoDigestStream = -1;
 const int DigestStreamUnreadable = -2;
-// The stream's length in bytes, or one of the two above.
-int QueryDigestStream(const PathChar* streamPath);
-// The stream's length (only the first 64 bytes are copied), or one of the two.
-int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]);
-// Stores the 64 bytes with the open file (the file read for them) at path,
-// leaving its last-write time as it is, and closes the file. The bytes
-// stored, -1 when nothing could be stored (LastPlatformError says why), or
-// DigestPathMoved when path no longer names that file as it was read (renamed
-// over, or written since).
-const int DigestPathMoved = -3;
-int WriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t digest[64]);
-bool DeleteDigestStream(const PathChar* streamPath);
+// The stream does not belong to the open file any more (Windows: the path
+// names another file now).
+const int StreamOfAnotherFile = -3;
+// The stream's length in bytes, or one of the three above.
+int QueryStream(FileHandle file, const PathChar* path, StreamName stream);
+// Copies up to capacity bytes; the stream's length, or one of the three.
+int ReadStream(FileHandle file, const PathChar* path, StreamName stream, uint8_t* bytes, int capacity);
+
+enum StreamWrite {
+    StreamCreateOnly,   // where the file has no digest at this moment
+    StreamReplaceOnly,  // where it has one at this moment
+};
+// A digest that appeared, or vanished, against the write's condition.
+const int StreamAppeared = -4;
+const int StreamVanished = -5;
+// The record could not be stored beside a digest that was; any record the
+// file had is deleted then, so that none is left that does not belong to it.
+const int RecordNotStored = -6;
+// Stores the digest (64 bytes, when given) and then the record beside it
+// (when given, created or replaced) with the open file that was read, and
+// closes the file; its last-write time stays as it was. 0 when all was
+// stored; -1 when nothing could be stored (LastPlatformError says why);
+// StreamAppeared or StreamVanished; StreamOfAnotherFile when the file is not
+// the one read any more (Windows: renamed over or written since); or
+// RecordNotStored.
+int WriteFileStreams(FileHandle file, const PathChar* path, const uint8_t* digest, StreamWrite how,
+                     const uint8_t* record, int recordLength);
+// Deletes the digest and the record beside it. True when the digest is gone
+// (the record goes with it where it can).
+bool DeleteFileStreams(FileHandle file, const PathChar* path);
 
 // ---- directory enumeration -------------------------------------------------
 enum EntryKind { EntryFile, EntryDirectory, EntryOther, EntryUnknown };
@@ -118,15 +188,24 @@ struct DirectoryEntry {
 struct DirectoryListing {
     PathString names;
     std::vector<DirectoryEntry> entries;
-    FileIdentity identity;  // of the folder itself
 };
 // The longest entry name the walk takes, in units (Windows' 260; none on POSIX).
 extern const int MaxEntryNameLength;
-// Reads every entry (less "." and "..") of the folder whose path of length
-// units ends in a separator, then closes it again, so that a walk holds no
-// folder open while it descends. path has room for two more units and is left
-// as it was. False when it cannot be listed (LastPlatformError says why).
-bool ListDirectory(PathChar* path, int length, DirectoryListing* listing);
+// A folder to list and walk, held open until CloseFile (on Windows without
+// delete sharing, so that it can be neither renamed nor deleted meanwhile);
+// identity is the folder's own. ErrorIsLink, ErrorNotFolder, or the system's
+// error when it fails.
+FileHandle OpenFolder(const EntryPlace& place, FileIdentity* identity);
+// Folders a walk holds open at once, at most: beyond, it closes the ones
+// furthest up and comes back to them through OpenParentFolder.
+int OpenFolderLimit();
+// The folder that holds the open folder child, again (POSIX: its ".."), for
+// a walk that closed it to stay within its descriptors.
+FileHandle OpenParentFolder(FileHandle child, FileIdentity* identity);
+// Reads every entry (less "." and "..") of the open folder, whose path of
+// length units ends in a separator (path has room for two more units and is
+// left as it was). False when it cannot be listed (LastPlatformError says why).
+bool ListDirectory(FileHandle folder, PathChar* path, int length, DirectoryListing* listing);
 
 // ---- gates, clock, threads -------------------------------------------------
 // An event: manual reset stays signalled until reset, auto reset lets one wait

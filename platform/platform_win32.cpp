@@ -11,10 +11,6 @@ const PathChar LongPathPrefix[] = L"\\\\?\\";
 const int LongPathPrefixLength = 4;
 const PathChar PathSeparator = L'\\';
 
-const int MaxEntryNameLength = 260;  // a name written with its separator: 261 units
-
-static HANDLE AsHandle(FileHandle file) { return reinterpret_cast<HANDLE>(file); }
-
 int LastPlatformError() { return static_cast<int>(GetLastError()); }
 void ClearPlatformError() { SetLastError(0); }
 
@@ -32,124 +28,6 @@ PathString PlatformErrorText(int error) {
     }
     if (message.empty()) message = L"error " + std::to_wstring(error);
     return message;
-}
-
-static void FillSnapshot(const BY_HANDLE_FILE_INFORMATION& information, FileSnapshot* snapshot) {
-    snapshot->identity.volume = information.dwVolumeSerialNumber;
-    snapshot->identity.index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-    snapshot->size = static_cast<int64_t>((static_cast<uint64_t>(information.nFileSizeHigh) << 32) |
-                                          information.nFileSizeLow);
-    snapshot->stamp.value[0] = information.ftLastWriteTime.dwLowDateTime;
-    snapshot->stamp.value[1] = information.ftLastWriteTime.dwHighDateTime;
-}
-
-bool TakeFileSnapshot(FileHandle file, FileSnapshot* snapshot) {
-    BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(AsHandle(file), &information)) return false;
-    FillSnapshot(information, snapshot);
-    FILE_BASIC_INFO basic;
-    if (GetFileInformationByHandleEx(AsHandle(file), FileBasicInfo, &basic, sizeof basic)) {
-        snapshot->change.value[0] = basic.ChangeTime.LowPart;
-        snapshot->change.value[1] = basic.ChangeTime.HighPart;
-    } else {
-        snapshot->change.value[0] = snapshot->change.value[1] = 0;
-    }
-    return true;
-}
-
-FileHandle OpenFileForReading(const PathChar* path, FileSnapshot* snapshot) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-    if (file == INVALID_HANDLE_VALUE || !snapshot) return reinterpret_cast<FileHandle>(file);
-    if (!TakeFileSnapshot(reinterpret_cast<FileHandle>(file), snapshot)) {
-        DWORD error = GetLastError();
-        CloseHandle(file);
-        SetLastError(error);
-        return NoFile;
-    }
-    return reinterpret_cast<FileHandle>(file);
-}
-
-int64_t FileSizeOf(FileHandle file) {
-    LARGE_INTEGER size;
-    if (!GetFileSizeEx(AsHandle(file), &size)) return 0;
-    return size.QuadPart;
-}
-
-uint32_t ReadFileChunk(FileHandle file, void* buffer, uint32_t size) {
-    DWORD got = 0;
-    if (!ReadFile(AsHandle(file), buffer, size, &got, nullptr)) return 0;
-    return got;
-}
-
-void CloseFile(FileHandle file) { CloseHandle(AsHandle(file)); }
-
-PathKind QueryPathKind(const PathChar* path) {
-    DWORD attributes = GetFileAttributesW(path);
-    if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
-    return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory : PathFile;
-}
-
-bool QueryFileSize(const PathChar* path, uint64_t* size) {
-    WIN32_FILE_ATTRIBUTE_DATA data;
-    if (!GetFileAttributesExW(path, GetFileExInfoStandard, &data)) return false;
-    *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-    return true;
-}
-
-static bool QueryDirectoryIdentity(const PathChar* path, FileIdentity* identity) {
-    HANDLE directory = CreateFileW(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                   nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (directory == INVALID_HANDLE_VALUE) return false;
-    BY_HANDLE_FILE_INFORMATION information;
-    BOOL known = GetFileInformationByHandle(directory, &information);
-    CloseHandle(directory);
-    if (!known) return false;
-    identity->volume = information.dwVolumeSerialNumber;
-    identity->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
-    return true;
-}
-
-static EntryKind KindOf(const WIN32_FIND_DATAW& data) {
-    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return EntryFile;
-    // A folder that is a reparse point (junction, symbolic link, mount
-    // point) may lead anywhere, also outside the target: not entered.
-    return (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? EntryOther : EntryDirectory;
-}
-
-bool ListDirectory(PathChar* path, int length, DirectoryListing* listing) {
-    listing->names.clear();
-    listing->entries.clear();
-    if (!QueryDirectoryIdentity(path, &listing->identity)) {
-        listing->identity.volume = 0;
-        listing->identity.index = 0;
-    }
-    WIN32_FIND_DATAW data;
-    path[length] = L'*';
-    path[length + 1] = 0;
-    HANDLE find = FindFirstFileW(path, &data);
-    DWORD error = find == INVALID_HANDLE_VALUE ? GetLastError() : 0;
-    path[length] = 0;
-    if (find == INVALID_HANDLE_VALUE) {
-        // An empty drive root has not even "." to show.
-        SetLastError(error);
-        return error == ERROR_FILE_NOT_FOUND;
-    }
-    do {
-        const wchar_t* name = data.cFileName;
-        if (name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0))) continue;
-        DirectoryEntry entry;
-        entry.nameAt = static_cast<int>(listing->names.size());
-        entry.length = static_cast<int>(wcslen(name));
-        entry.kind = KindOf(data);
-        entry.error = 0;
-        listing->names.append(name, static_cast<size_t>(entry.length) + 1);
-        listing->entries.push_back(entry);
-    } while (FindNextFileW(find, &data));
-    error = GetLastError();
-    FindClose(find);
-    SetLastError(error);
-    return error == ERROR_NO_MORE_FILES;
 }
 
 GateHandle CreateGate(bool manualReset, bool signalled) {

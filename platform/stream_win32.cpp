@@ -1,17 +1,57 @@
-// The digest lives in the NTFS alternate data stream z: path + ":z".
+// The digest lives in the NTFS alternate data stream z (path + ":z"), its
+// record in zr. A stream path names the file again, so every stream opened
+// here is first checked to belong to the open file (volume serial and file
+// index) before its value is used, replaced or deleted.
 #include <windows.h>
 
 #include <string>
 
 #include "platform/platform.h"
 
-const PathChar DigestStreamSuffix[] = L":z";
-const int DigestStreamSuffixLength = 2;
+static std::wstring StreamPathOf(const PathChar* path, StreamName stream) {
+    return std::wstring(path) + (stream == DigestStream ? L":z" : L":zr");
+}
 
-// Only a stream that is not there is no digest; denied, locked or failing
-// streams are digests that could not be read.
+static bool SameIdentity(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+    return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+           a.nFileIndexLow == b.nFileIndexLow;
+}
+
+// Only a stream that is not there is none; denied, locked or failing
+// streams are streams that could not be read.
 static int OpenFailure() {
     return GetLastError() == ERROR_FILE_NOT_FOUND ? NoDigestStream : DigestStreamUnreadable;
+}
+
+// Closes stream with result as the outcome, keeping the last error.
+static int Finish(HANDLE stream, int result) {
+    DWORD error = GetLastError();
+    CloseHandle(stream);
+    SetLastError(error);
+    return result;
+}
+
+// The stream opened for access, once known to belong to file; else
+// INVALID_HANDLE_VALUE and in *failure why.
+static HANDLE OpenOwnStream(FileHandle file, const PathChar* path, StreamName stream, DWORD access, DWORD sharing,
+                            int* failure) {
+    BY_HANDLE_FILE_INFORMATION owner, found;
+    if (!GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &owner)) {
+        *failure = DigestStreamUnreadable;
+        return INVALID_HANDLE_VALUE;
+    }
+    HANDLE handle = CreateFileW(StreamPathOf(path, stream).c_str(), access, sharing, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        *failure = OpenFailure();
+        return handle;
+    }
+    if (!GetFileInformationByHandle(handle, &found) || !SameIdentity(owner, found)) {
+        CloseHandle(handle);
+        SetLastError(static_cast<DWORD>(ErrorChangedWhileRead));
+        *failure = StreamOfAnotherFile;
+        return INVALID_HANDLE_VALUE;
+    }
+    return handle;
 }
 
 static int LengthOf(HANDLE stream) {
@@ -20,38 +60,31 @@ static int LengthOf(HANDLE stream) {
     return size.QuadPart > 0x7fffffff ? 0x7fffffff : static_cast<int>(size.QuadPart);
 }
 
-int QueryDigestStream(const PathChar* streamPath) {
-    HANDLE stream = CreateFileW(streamPath, FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                0, nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return OpenFailure();
-    int length = LengthOf(stream);
-    DWORD error = GetLastError();
-    CloseHandle(stream);
-    SetLastError(error);
-    return length;
+int QueryStream(FileHandle file, const PathChar* path, StreamName stream) {
+    int failure = 0;
+    HANDLE handle = OpenOwnStream(file, path, stream, FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &failure);
+    if (handle == INVALID_HANDLE_VALUE) return failure;
+    return Finish(handle, LengthOf(handle));
 }
 
-int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
-    HANDLE stream = CreateFileW(streamPath, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return OpenFailure();
-    int length = LengthOf(stream);
+int ReadStream(FileHandle file, const PathChar* path, StreamName stream, uint8_t* bytes, int capacity) {
+    int failure = 0;
+    HANDLE handle = OpenOwnStream(file, path, stream, GENERIC_READ, FILE_SHARE_READ, &failure);
+    if (handle == INVALID_HANDLE_VALUE) return failure;
+    int length = LengthOf(handle);
     DWORD got = 0;
-    if (length >= 0 && !ReadFile(stream, digest, 64, &got, nullptr)) length = DigestStreamUnreadable;
+    if (length >= 0 && !ReadFile(handle, bytes, static_cast<DWORD>(capacity), &got, nullptr)) {
+        length = DigestStreamUnreadable;
+    }
     // Fewer bytes than the stream holds were delivered: not the stream.
-    if (length >= 0 && got != static_cast<DWORD>(length < 64 ? length : 64)) length = DigestStreamUnreadable;
-    DWORD error = GetLastError();
-    CloseHandle(stream);
-    SetLastError(error);
-    return length;
+    if (length >= 0 && got != static_cast<DWORD>(length < capacity ? length : capacity)) length = DigestStreamUnreadable;
+    return Finish(handle, length);
 }
 
-// The file's last-write time through a handle on the file itself: streamPath
-// less its suffix.
-static void SetFileLastWrite(const PathChar* streamPath, const FILETIME* lastWrite) {
-    std::wstring path(streamPath);
-    path.resize(path.size() - DigestStreamSuffixLength);
-    HANDLE file = CreateFileW(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+// The file's last-write time through a handle on the file itself.
+static void SetFileLastWrite(const PathChar* path, const FILETIME* lastWrite) {
+    HANDLE file = CreateFileW(path, FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return;
     SetFileTime(file, nullptr, nullptr, lastWrite);
@@ -59,15 +92,63 @@ static void SetFileLastWrite(const PathChar* streamPath, const FILETIME* lastWri
 }
 
 static bool SameFileAsRead(const BY_HANDLE_FILE_INFORMATION& read, const BY_HANDLE_FILE_INFORMATION& now) {
-    return read.dwVolumeSerialNumber == now.dwVolumeSerialNumber && read.nFileIndexHigh == now.nFileIndexHigh &&
-           read.nFileIndexLow == now.nFileIndexLow &&
-           read.ftLastWriteTime.dwLowDateTime == now.ftLastWriteTime.dwLowDateTime &&
+    return SameIdentity(read, now) && read.ftLastWriteTime.dwLowDateTime == now.ftLastWriteTime.dwLowDateTime &&
            read.ftLastWriteTime.dwHighDateTime == now.ftLastWriteTime.dwHighDateTime;
 }
 
-int WriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t digest[64]) {
-    // The file's handle is closed before its stream is opened: some systems
-    // (Wine on ntfs-3g) share the stream as the file itself, and a handle of
+// Writes the bytes to the stream opened as disposition says, once it is known
+// to belong to the file as read; a stream made just now goes again if not.
+// 0, -1, StreamAppeared, StreamVanished or StreamOfAnotherFile.
+static int WriteOneStream(const BY_HANDLE_FILE_INFORMATION& read, const PathChar* path, StreamName stream,
+                          DWORD disposition, const uint8_t* bytes, int length) {
+    HANDLE handle = CreateFileW(StreamPathOf(path, stream).c_str(), GENERIC_WRITE | DELETE, 0, nullptr, disposition,
+                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (error == ERROR_FILE_EXISTS) return StreamAppeared;
+        if (error == ERROR_FILE_NOT_FOUND && disposition == OPEN_EXISTING) return StreamVanished;
+        return -1;
+    }
+    bool created = disposition == CREATE_NEW || GetLastError() != ERROR_ALREADY_EXISTS;
+    BY_HANDLE_FILE_INFORMATION now;
+    if (!GetFileInformationByHandle(handle, &now) || !SameFileAsRead(read, now)) {
+        if (created) {
+            FILE_DISPOSITION_INFO remove = {TRUE};
+            SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
+        }
+        CloseHandle(handle);
+        return StreamOfAnotherFile;
+    }
+    DWORD written = 0;
+    DWORD error = 0;
+    if (!WriteFile(handle, bytes, static_cast<DWORD>(length), &written, nullptr) || !SetEndOfFile(handle)) {
+        error = GetLastError();
+    } else if (written != static_cast<DWORD>(length)) {
+        error = ERROR_HANDLE_DISK_FULL;
+    }
+    // Some drivers refuse times on a stream (ntfs-3g under Wine: error 87);
+    // then the file's own handle puts the time back once the stream is closed.
+    bool kept = SetFileTime(handle, nullptr, nullptr, &read.ftLastWriteTime) != 0;
+    CloseHandle(handle);
+    if (!kept) SetFileLastWrite(path, &read.ftLastWriteTime);
+    SetLastError(error);
+    return error == 0 ? 0 : -1;
+}
+
+static void DeleteOwnStream(FileHandle file, const PathChar* path, StreamName stream) {
+    int failure = 0;
+    HANDLE handle = OpenOwnStream(file, path, stream, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  &failure);
+    if (handle == INVALID_HANDLE_VALUE) return;
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove);
+    CloseHandle(handle);
+}
+
+int WriteFileStreams(FileHandle file, const PathChar* path, const uint8_t* digest, StreamWrite how,
+                     const uint8_t* record, int recordLength) {
+    // The file's handle is closed before its streams are opened: some systems
+    // (Wine on ntfs-3g) share a stream as the file itself, and a handle of
     // ours that shares no writing would refuse the stream, after creating it.
     BY_HANDLE_FILE_INFORMATION read;
     BOOL known = GetFileInformationByHandle(reinterpret_cast<HANDLE>(file), &read);
@@ -77,34 +158,32 @@ int WriteDigestStream(FileHandle file, const PathChar* streamPath, const uint8_t
         SetLastError(error);
         return -1;
     }
-    // Opened without truncating, so that nothing is lost before the stream is
-    // known to belong to the file that was read.
-    HANDLE stream = CreateFileW(streamPath, GENERIC_WRITE | DELETE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                nullptr);
-    if (stream == INVALID_HANDLE_VALUE) return -1;
-    bool created = GetLastError() != ERROR_ALREADY_EXISTS;
-    BY_HANDLE_FILE_INFORMATION now;
-    if (!GetFileInformationByHandle(stream, &now) || !SameFileAsRead(read, now)) {
-        // Renamed over or written since it was read: a stream made just now
-        // goes again, an old one stays as it was.
-        if (created) {
-            FILE_DISPOSITION_INFO disposition = {TRUE};
-            SetFileInformationByHandle(stream, FileDispositionInfo, &disposition, sizeof disposition);
-        }
-        CloseHandle(stream);
-        return DigestPathMoved;
+    if (digest) {
+        int written = WriteOneStream(read, path, DigestStream, how == StreamCreateOnly ? CREATE_NEW : OPEN_EXISTING,
+                                     digest, 64);
+        if (written != 0) return written;
     }
-    DWORD written = 0;
-    error = 0;
-    if (!WriteFile(stream, digest, 64, &written, nullptr) || !SetEndOfFile(stream)) error = GetLastError();
-    // Some drivers refuse times on a stream (ntfs-3g under Wine: error 87);
-    // then the file's own handle puts the time back once the stream is closed.
-    bool kept = SetFileTime(stream, nullptr, nullptr, &read.ftLastWriteTime) != 0;
-    CloseHandle(stream);
-    if (!kept) SetFileLastWrite(streamPath, &read.ftLastWriteTime);
-    SetLastError(error);
-    if (written == 0) return -1;
-    return error != 0 ? 0 : static_cast<int>(written);
+    if (!record) return 0;
+    int stored = WriteOneStream(read, path, RecordStream, OPEN_ALWAYS, record, recordLength);
+    if (stored == 0 || !digest) return stored;
+    // An older record must not stand beside the new digest.
+    HANDLE again = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    if (again != INVALID_HANDLE_VALUE) {
+        DeleteOwnStream(reinterpret_cast<FileHandle>(again), path, RecordStream);
+        CloseHandle(again);
+    }
+    return RecordNotStored;
 }
 
-bool DeleteDigestStream(const PathChar* streamPath) { return DeleteFileW(streamPath) != 0; }
+bool DeleteFileStreams(FileHandle file, const PathChar* path) {
+    int failure = 0;
+    HANDLE handle = OpenOwnStream(file, path, DigestStream, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  &failure);
+    if (handle == INVALID_HANDLE_VALUE) return failure == NoDigestStream;
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    bool deleted = SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove) != 0;
+    Finish(handle, 0);
+    if (deleted) DeleteOwnStream(file, path, RecordStream);
+    return deleted;
+}

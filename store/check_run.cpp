@@ -25,8 +25,10 @@ unsigned CheckRun(void*) {
     OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
     // A check leaves the files-with-hash list alone, a listing or removal the
     // altered list.
-    ListClear(mode == Check ? AlteredList : HashedList);
+    ResultList first = mode == Check ? AlteredList : HashedList;
+    ListClear(first);
     ListClear(UnhashedList);
+    if (first == AlteredList) OperationState.AlteredJudged.clear();
     ClearStatusBar();
     OperationState.UnreadableCount = 0;
     if (mode == Check) {
@@ -43,6 +45,8 @@ unsigned CheckRun(void*) {
     WalkTargets(ActionPass);
     if (pooled) FinishPooledChecks();
     OperationState.TargetArgs.clear();
+    OperationState.ListTargets[first] = OperationState.WalkedTargets;
+    OperationState.ListTargets[UnhashedList] = OperationState.WalkedTargets;
 
     PathChar buffer[ClosingTextUnits];
     CloseRun(ChooseClosingText(mode, buffer), true);

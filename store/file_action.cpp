@@ -1,4 +1,7 @@
 // What a check, list or remove run does to one file, by the current mode.
+// Each file is opened first, through the folder the walk holds, and its
+// digest is read, compared or deleted through that open file: digest and
+// contents always belong to one file, whatever its path names meanwhile.
 #include <cstring>
 
 #include "engine/hash_file.h"
@@ -9,70 +12,87 @@
 
 const int DigestLength = 64;
 
-static bool SameSnapshot(const FileSnapshot& a, const FileSnapshot& b) {
+static bool SameContentsMark(const FileSnapshot& a, const FileSnapshot& b) {
     return a.identity.volume == b.identity.volume && a.identity.index == b.identity.index && a.size == b.size &&
-           a.stamp.value[0] == b.stamp.value[0] && a.stamp.value[1] == b.stamp.value[1] &&
-           a.change.value[0] == b.change.value[0] && a.change.value[1] == b.change.value[1];
+           a.stamp.value[0] == b.stamp.value[0] && a.stamp.value[1] == b.stamp.value[1];
+}
+
+static bool SameChangeTime(const FileSnapshot& a, const FileSnapshot& b) {
+    return a.change.value[0] == b.change.value[0] && a.change.value[1] == b.change.value[1];
+}
+
+// Reads the open file from its start into digest; 0, or why not every byte
+// of the expected size came.
+static int HashWhole(FileHandle file, int64_t size, uint8_t digest[64], uint64_t* read) {
+    ClearPlatformError();
+    *read = HashFile(file, size, digest, OperationState.PauseGate, &OperationState.BytesDone);
+    int readError = LastPlatformError();
+    if (*read == static_cast<uint64_t>(size > 0 ? size : 0)) return 0;
+    return readError != 0 ? readError : ErrorShortRead;
 }
 
 int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]) {
-    ClearPlatformError();
-    uint64_t read = HashFile(file, before->size, digest, OperationState.PauseGate, &OperationState.BytesDone);
-    int readError = LastPlatformError();
-    bool complete = read == static_cast<uint64_t>(before->size > 0 ? before->size : 0);
+    uint64_t read = 0;
+    int problem = HashWhole(file, before->size, digest, &read);
     // A file appended to, written in place or truncated meanwhile: its digest
     // is that of contents it no longer has.
     FileSnapshot after;
     if (!TakeFileSnapshot(file, &after)) return LastPlatformError();
-    if (!SameSnapshot(*before, after)) return ErrorChangedWhileRead;
-    if (!complete) return readError != 0 ? readError : ErrorShortRead;
-    return 0;
+    if (!SameContentsMark(*before, after)) return ErrorChangedWhileRead;
+    if (problem != 0) return problem;
+    if (SameChangeTime(*before, after)) return 0;
+    // Only the change time moved: a change of metadata (a chmod, a digest
+    // written by another run), or an edit whose last-write time was put back.
+    // Read once more: the same digest twice means the contents held still.
+    uint8_t again[64];
+    OperationState.BytesDone -= read;
+    if (!RewindFile(file)) return LastPlatformError();
+    problem = HashWhole(file, before->size, again, &read);
+    if (!TakeFileSnapshot(file, &after)) return LastPlatformError();
+    if (!SameContentsMark(*before, after)) return ErrorChangedWhileRead;
+    if (problem != 0) return problem;
+    return std::memcmp(digest, again, DigestLength) == 0 ? 0 : ErrorChangedWhileRead;
 }
 
-void AddSizeIfHashed(int n) {
-    PathChar* path = OperationState.PathBuffer;
-    AppendSuffix(path, n, DigestStreamSuffix, DigestStreamSuffixLength);
-    bool hashed = QueryDigestStream(path) == DigestLength;
-    CutSuffix(path, n);
-    uint64_t size = 0;
-    if (hashed && QueryFileSize(path, &size)) OperationState.BytesTotal += size;
+void AddSizeIfHashed(const EntryPlace& place) {
+    FileHandle file = OpenFileForStreams(place);
+    if (file == NoFile) return;
+    if (QueryStream(file, place.path, DigestStream) == DigestLength) OperationState.BytesTotal += FileSizeOf(file);
+    CloseFile(file);
 }
 
 // What a check found of one file.
 enum CheckVerdict { CheckMatched, CheckAltered, CheckUnhashed, CheckMalformed, CheckUnreadable, CheckChanged };
 
-// Reads the stored digest of the file at path (its stream suffix appended at
-// n) and hashes the file. It touches no list, so any hashing thread may run
-// it; display, when given, is shown while the file is read.
-static CheckVerdict JudgeFile(PathChar* path, int n, const PathChar* display, int* error) {
-    uint8_t stored[DigestLength];
-    int storedLength = ReadDigestStream(path, stored);
+// Reads the stored digest of the open file at path and hashes the file. It
+// touches no list, so any hashing thread may run it.
+static CheckVerdict JudgeOpenFile(FileHandle file, const FileSnapshot& before, const PathChar* path,
+                                  JudgedDigest* stored, int* error) {
+    stored->length = ReadStream(file, path, DigestStream, stored->bytes, DigestLength);
     *error = LastPlatformError();
-    CutSuffix(path, n);
-    if (storedLength == NoDigestStream) return CheckUnhashed;
-    if (storedLength == DigestStreamUnreadable) return CheckUnreadable;
-    if (storedLength != DigestLength) return CheckMalformed;
-    if (display) SetStatusText(display);
-    FileSnapshot before;
-    FileHandle file = OpenFileForReading(path, &before);
-    if (file == NoFile) {
-        *error = LastPlatformError();
-        return CheckUnreadable;
-    }
+    if (stored->length == NoDigestStream) return CheckUnhashed;
+    if (stored->length == StreamOfAnotherFile) return CheckChanged;
+    if (stored->length < 0) return CheckUnreadable;
+    if (stored->length != DigestLength) return CheckMalformed;
     uint8_t computed[DigestLength];
     *error = HashOpenFile(file, &before, computed);
-    CloseFile(file);
     if (*error == ErrorChangedWhileRead) return CheckChanged;
     if (*error != 0) return CheckUnreadable;
-    return std::memcmp(stored, computed, DigestLength) == 0 ? CheckMatched : CheckAltered;
+    return std::memcmp(stored->bytes, computed, DigestLength) == 0 ? CheckMatched : CheckAltered;
 }
 
-static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int error) {
+// The altered list and what the check judged of each entry, in step.
+static void ListAltered(const PathChar* display, const JudgedDigest& stored) {
+    ListAppend(AlteredList, display);
+    OperationState.AlteredJudged.push_back(stored);
+}
+
+static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int error, const JudgedDigest& stored) {
     switch (verdict) {
         case CheckMatched:
             break;
         case CheckAltered:
-            ListAppend(AlteredList, display);
+            ListAltered(display, stored);
             break;
         case CheckUnhashed:
             ListAppend(UnhashedList, display);
@@ -80,7 +100,7 @@ static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int
         case CheckMalformed:
             // Nothing to compare with: neither a pass nor an alteration.
             ReportFile(ReportMalformed, display, 0);
-            ListAppend(AlteredList, display);
+            ListAltered(display, stored);
             break;
         case CheckUnreadable:
             // Locked, denied, vanished or failing: neither list, never a pass.
@@ -97,13 +117,18 @@ static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int
 static bool ChecksPooled;
 
 static void JudgePooledFile(PooledFile* file) {
-    PathChar* path = &file->path[0];
-    AppendSuffix(path, file->length, DigestStreamSuffix, DigestStreamSuffixLength);
-    file->outcome = JudgeFile(path, file->length, nullptr, &file->error);
+    if (file->file == NoFile) {
+        file->outcome = CheckUnreadable;
+        file->error = file->openError;
+        return;
+    }
+    file->outcome = JudgeOpenFile(file->file, file->before, file->path.c_str(), &file->judged, &file->error);
+    CloseFile(file->file);
 }
 
 static void CommitCheckedFile(PooledFile* file) {
-    ReportCheckedFile(static_cast<CheckVerdict>(file->outcome), file->path.c_str() + file->textAt, file->error);
+    ReportCheckedFile(static_cast<CheckVerdict>(file->outcome), file->path.c_str() + file->textAt, file->error,
+                      file->judged);
 }
 
 void StartPooledChecks(int threads) {
@@ -116,24 +141,44 @@ void FinishPooledChecks() {
     ChecksPooled = false;
 }
 
-static void CheckFile(PathChar* path, int n, const PathChar* display) {
+// The file is opened here, on the walk's thread, while its folder is held;
+// a hashing thread reads it.
+static void CheckFile(const EntryPlace& place, int n, const PathChar* display) {
+    FileSnapshot before;
+    FileHandle file = OpenFileForReading(place, &before);
+    int error = LastPlatformError();
+    // A link by now is not followed, as no link below a target is.
+    if (file == NoFile && error == ErrorIsLink) return;
     if (ChecksPooled) {
-        CutSuffix(path, n);
-        HandToHashPool(path, n, static_cast<int>(display - path));
+        PooledFile pooled;
+        pooled.path.assign(place.path, static_cast<size_t>(n));
+        pooled.length = n;
+        pooled.textAt = static_cast<int>(display - place.path);
+        pooled.file = file;
+        pooled.before = before;
+        pooled.openError = error;
+        HandToHashPool(&pooled);
         return;
     }
-    int error = 0;
-    CheckVerdict verdict = JudgeFile(path, n, display, &error);
-    ReportCheckedFile(verdict, display, error);
+    JudgedDigest stored = {};
+    CheckVerdict verdict = CheckUnreadable;
+    if (file != NoFile) {
+        SetStatusText(display);
+        verdict = JudgeOpenFile(file, before, place.path, &stored, &error);
+        CloseFile(file);
+    }
+    ReportCheckedFile(verdict, display, error, stored);
 }
 
-static void ListFile(PathChar* path, int n, const PathChar* display) {
-    int length = QueryDigestStream(path);
+static void ListFile(const EntryPlace& place, const PathChar* display) {
+    FileHandle file = OpenFileForStreams(place);
+    int length = file == NoFile ? DigestStreamUnreadable : QueryStream(file, place.path, DigestStream);
     int error = LastPlatformError();
-    CutSuffix(path, n);
+    CloseFile(file);
+    if (file == NoFile && error == ErrorIsLink) return;
     if (length == NoDigestStream) {
         ListAppend(UnhashedList, display);
-    } else if (length == DigestStreamUnreadable) {
+    } else if (length < 0) {
         ReportUnreadableFile(display, error);
     } else {
         // A malformed value is no digest to create, but it is not missing.
@@ -142,23 +187,25 @@ static void ListFile(PathChar* path, int n, const PathChar* display) {
     }
 }
 
-static void RemoveFile(PathChar* path, int n, const PathChar* display) {
-    int length = QueryDigestStream(path);
+static void RemoveFile(const EntryPlace& place, const PathChar* display) {
+    FileHandle file = OpenFileForStreams(place);
+    int length = file == NoFile ? DigestStreamUnreadable : QueryStream(file, place.path, DigestStream);
     int error = LastPlatformError();
+    if (file == NoFile && error == ErrorIsLink) return;
     bool removed = length == NoDigestStream;
     if (length >= 0) {
         // Guarded like a write: after Exit no deletion begins, and the one
         // under way is finished and reported.
         if (!BeginDigestWrite()) {
-            CutSuffix(path, n);
+            CloseFile(file);
             return;
         }
-        removed = DeleteDigestStream(path);
+        removed = DeleteFileStreams(file, place.path);
         error = LastPlatformError();
         EndDigestWrite();
     }
-    CutSuffix(path, n);
-    if (length == DigestStreamUnreadable) {
+    CloseFile(file);
+    if (length < 0 && length != NoDigestStream) {
         // Whether there is a digest is unknown: it is not reported removed.
         ReportUnreadableFile(display, error);
     } else if (removed) {
@@ -169,22 +216,19 @@ static void RemoveFile(PathChar* path, int n, const PathChar* display) {
     }
 }
 
-void ApplyFileAction(int n) {
-    PathChar* path = OperationState.PathBuffer;
-    AppendSuffix(path, n, DigestStreamSuffix, DigestStreamSuffixLength);
-    const PathChar* display = DisplayTextOf(path, LongPathPrefix, LongPathPrefixLength);
+void ApplyFileAction(const EntryPlace& place, int n) {
+    const PathChar* display = DisplayTextOf(place.path, LongPathPrefix, LongPathPrefixLength);
     switch (OperationState.mode.load()) {
         case List:
-            ListFile(path, n, display);
+            ListFile(place, display);
             break;
         case Remove:
-            RemoveFile(path, n, display);
+            RemoveFile(place, display);
             break;
         case Check:
-            CheckFile(path, n, display);
+            CheckFile(place, n, display);
             break;
         default:
-            CutSuffix(path, n);
             break;
     }
 }

@@ -15,6 +15,7 @@ struct HashPoolRecord {
     size_t claimed;  // files at the front of window that a thread has taken
     bool closing;
     int running;     // hashing threads that have not yet ended
+    size_t limit;    // files under way at most
     PoolWork work;
     PoolCommit commit;
 };
@@ -43,6 +44,8 @@ void StartHashPool(int threads, PoolWork work, PoolCommit commit) {
     HashPool.claimed = 0;
     HashPool.closing = false;
     HashPool.running = 0;
+    int room = OpenFileRoom();
+    HashPool.limit = static_cast<size_t>(room < HashPoolWindow ? room : HashPoolWindow);
     HashPool.work = work;
     HashPool.commit = commit;
     // As many as the system gives; with none the run's thread hashes itself.
@@ -70,25 +73,19 @@ static void CommitFinished(size_t limit) {
     }
 }
 
-void HandToHashPool(const PathChar* path, int length, int textAt) {
-    CommitFinished(HashPoolWindow);
-    PooledFile file;
-    // Room for the suffix and its terminator behind the path.
-    file.path.assign(path, static_cast<size_t>(length < 0 ? 0 : length));
-    file.path.resize(file.path.size() + DigestStreamSuffixLength + 1);
-    file.length = length;
-    file.textAt = textAt;
-    file.outcome = 0;
-    file.error = 0;
-    file.done = false;
+void HandToHashPool(PooledFile* handed) {
+    CommitFinished(HashPool.limit);
+    handed->outcome = 0;
+    handed->error = 0;
+    handed->done = false;
     std::unique_lock<std::mutex> hold(HashPool.lock);
     if (HashPool.running == 0) {
         hold.unlock();
-        HashPool.work(&file);
-        HashPool.commit(&file);
+        HashPool.work(handed);
+        HashPool.commit(handed);
         return;
     }
-    HashPool.window.push_back(std::move(file));
+    HashPool.window.push_back(std::move(*handed));
     hold.unlock();
     HashPool.workReady.notify_one();
 }

@@ -16,15 +16,27 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "store/operation_state.h"
 
 const int HashPoolWindow = 1024;
 
 struct PooledFile {
-    // The file-system path, terminated at length, with room for the stream
-    // suffix behind it.
+    // The file-system path, terminated at length; the text that names the
+    // file in lists begins at textAt.
     PathString path;
     int length;
-    int textAt;  // where the text that names the file in lists begins
+    int textAt;
+    // A check's file, opened by the run's thread (NoFile: openError says
+    // why), with its snapshot; a write run's entry, found again by its
+    // hashing thread below target (an index of the source list's targets;
+    // its path below it from relativeAt), with the stored value the check
+    // judged.
+    FileHandle file;
+    FileSnapshot before;
+    int openError;
+    int target;
+    int relativeAt;
+    JudgedDigest judged;
     // Filled in by the hashing thread for the commit.
     int outcome;
     int error;
@@ -36,10 +48,12 @@ typedef void (*PoolWork)(PooledFile* file);
 // On the run's own thread, one file at a time, in the order handed over.
 typedef void (*PoolCommit)(PooledFile* file);
 
+// With threads at most; the window of files under way is kept within the
+// files the process may hold open, since a check's are opened when handed over.
 void StartHashPool(int threads, PoolWork work, PoolCommit commit);
-// Hands the file at path (length units, named in lists by the text from
-// textAt on) over; first commits the finished files at the front, and waits
-// while the window is full.
-void HandToHashPool(const PathChar* path, int length, int textAt);
+// Takes the file over (path, length, textAt and the fields its work needs
+// filled in); first commits the finished files at the front, and waits while
+// the window is full.
+void HandToHashPool(PooledFile* file);
 // Waits for every file handed over, commits it, and ends the threads.
 void FinishHashPool();

@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <vector>
 
 #include "platform/platform.h"
@@ -20,6 +21,19 @@ enum OperationMode : uint8_t {
 };
 
 const int PathBufferUnits = 32768;
+
+// A target as a walk went through it: its path as shown, and the identity of
+// the file or folder it named.
+struct WalkedTarget {
+    PathString path;
+    FileIdentity identity;
+};
+
+// A stored value as a check read it: up to 64 bytes, and its whole length.
+struct JudgedDigest {
+    uint8_t bytes[64];
+    int length;
+};
 
 struct OperationStateRecord {
     std::atomic<uint8_t> mode;
@@ -51,6 +65,14 @@ struct OperationStateRecord {
     PathChar PathBuffer[PathBufferUnits];
     // The targets of the current check, list or remove run, already absolute.
     std::vector<PathString> TargetArgs;
+    // The targets the current walk went through, and, for each result list,
+    // those of the run that filled it: a write run finds its entries again
+    // below them, following no link there.
+    std::vector<WalkedTarget> WalkedTargets;
+    std::vector<WalkedTarget> ListTargets[3];
+    // For each entry of the altered list, in its order, the stored value the
+    // check compared: a rewrite replaces only that value.
+    std::deque<JudgedDigest> AlteredJudged;
 };
 
 extern OperationStateRecord OperationState;

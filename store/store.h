@@ -16,9 +16,9 @@ bool ValidateTargets(const std::vector<PathString>& args);
 // to each file.
 enum WalkPass { SizePass, ActionPass };
 void WalkTargets(WalkPass pass);
-// The file whose path of n units stands in OperationState.PathBuffer.
-void ApplyFileAction(int n);
-void AddSizeIfHashed(int n);
+// The file at place, whose path of n units stands in OperationState.PathBuffer.
+void ApplyFileAction(const EntryPlace& place, int n);
+void AddSizeIfHashed(const EntryPlace& place);
 // From Start to Finish, ApplyFileAction hands each file of a check to that
 // many hashing threads, and the lists are filled in the walk's order.
 void StartPooledChecks(int threads);

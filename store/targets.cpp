@@ -65,60 +65,152 @@ static void ReportWalkFailure(WalkPass pass, int length, int error) {
     *end = kept;
 }
 
-// The file whose path of length units stands in PathBuffer.
-static void VisitFile(WalkPass pass, int length) {
-    if (pass == SizePass) {
-        AddSizeIfHashed(length);
-    } else {
-        ApplyFileAction(length);
-    }
-}
-
-// A folder's entries, read whole; the folder itself is closed again at once.
+// A folder's entries, read whole, and the folder itself, held open so that
+// its entries are opened through it and never by a path that could lead
+// elsewhere by now.
 struct WalkLevel {
     DirectoryListing listing;
     size_t next;
-    int length;  // of the folder's path, separator included
+    int length;         // of the folder's path, separator included
+    FileHandle folder;  // NoFile while closed to stay within OpenFolderLimit
+    FileIdentity identity;
+};
+
+struct WalkRecord {
+    WalkPass pass;
+    std::vector<WalkLevel> stack;
+    uint64_t volume;  // of the target, for OneFileSystem
+    int open;         // folders of the stack held open
 };
 
 static bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
     return a.volume == b.volume && a.index == b.index;
 }
 
-// Lists the folder whose path of length units stands in PathBuffer and puts
-// it on the stack, unless it is one of its own ancestors (a bind mount
-// leading back up) or, with OneFileSystem, on another volume than volume.
-static void EnterFolder(WalkPass pass, std::vector<WalkLevel>* stack, int length, uint64_t volume) {
-    WalkLevel level;
-    level.next = 0;
-    level.length = length;
-    if (!ListDirectory(OperationState.PathBuffer, length, &level.listing)) {
-        // Without its separator: the folder as the user knows it.
-        ReportWalkFailure(pass, length > 1 ? length - 1 : length, LastPlatformError());
-        return;
-    }
-    if (OperationState.OneFileSystem && !stack->empty() && level.listing.identity.volume != volume) return;
-    for (const WalkLevel& ancestor : *stack) {
-        if (SameIdentity(ancestor.listing.identity, level.listing.identity)) return;
-    }
-    stack->push_back(std::move(level));
+// A target as the walk met it, for the write runs that find its listed files
+// again: its path as shown and the identity of what it named then.
+static void RecordWalkedTarget(int length, const FileIdentity& identity) {
+    const PathChar* path = OperationState.PathBuffer;
+    const PathChar* shown = DisplayTextOf(path, LongPathPrefix, LongPathPrefixLength);
+    WalkedTarget target;
+    target.path.assign(shown, static_cast<size_t>(length - (shown - path)));
+    target.identity = identity;
+    OperationState.WalkedTargets.push_back(target);
 }
 
-// The folder whose path, ending in a separator, stands in PathBuffer. An
-// explicit stack instead of recursion, and no folder held open while its
-// subfolders are walked: depth is bounded by neither the worker's stack nor
-// the number of open files.
-static void WalkDirectory(WalkPass pass, int length) {
+static void RecordFileTarget(const EntryPlace& place, int length) {
+    FileHandle file = OpenFileForStreams(place);
+    FileSnapshot snapshot;
+    if (file == NoFile) return;
+    if (TakeFileSnapshot(file, &snapshot)) RecordWalkedTarget(length, snapshot.identity);
+    CloseFile(file);
+}
+
+// The file at place, whose path of length units stands in PathBuffer.
+static void VisitFile(WalkPass pass, const EntryPlace& place, int length) {
+    if (pass == SizePass) {
+        AddSizeIfHashed(place);
+    } else {
+        ApplyFileAction(place, length);
+    }
+}
+
+// Past OpenFolderLimit the folder furthest up that is still open is closed;
+// the walk comes back to it through its child (ReopenParent).
+static void KeepWithinFolderLimit(WalkRecord* walk) {
+    if (walk->open <= OpenFolderLimit()) return;
+    for (WalkLevel& level : walk->stack) {
+        if (level.folder == NoFile) continue;
+        CloseFile(level.folder);
+        level.folder = NoFile;
+        --walk->open;
+        return;
+    }
+}
+
+// Lists the folder at place, whose path without its separator has length
+// units in PathBuffer, and puts it on the stack, unless it is one of its own
+// ancestors (a bind mount leading back up) or, with OneFileSystem, on
+// another volume than the target's. A folder that is a link by now is not
+// followed; one that is a file by now is visited as a file.
+static void EnterFolder(WalkRecord* walk, const EntryPlace& place, int length) {
+    bool inside = !walk->stack.empty();
+    WalkLevel level;
+    level.next = 0;
+    level.folder = OpenFolder(place, &level.identity);
+    if (level.folder == NoFile) {
+        int error = LastPlatformError();
+        if (error == ErrorNotFolder) {
+            if (!inside && walk->pass == ActionPass) RecordFileTarget(place, length);
+            VisitFile(walk->pass, place, length);
+        } else if (error != ErrorIsLink) {
+            ReportWalkFailure(walk->pass, length, error);
+        }
+        return;
+    }
     PathChar* path = OperationState.PathBuffer;
-    std::vector<WalkLevel> stack;
-    EnterFolder(pass, &stack, length, 0);
-    if (stack.empty()) return;
-    uint64_t volume = stack.front().listing.identity.volume;
+    if (!inside) {
+        walk->volume = level.identity.volume;
+        if (walk->pass == ActionPass) RecordWalkedTarget(length, level.identity);
+    }
+    bool stays = !(OperationState.OneFileSystem && inside && level.identity.volume != walk->volume);
+    for (const WalkLevel& ancestor : walk->stack) stays = stays && !SameIdentity(ancestor.identity, level.identity);
+    // A root ("/", "C:") ends in its separator already.
+    level.length = length > 0 && path[length - 1] == PathSeparator ? length : length + 1;
+    path[level.length - 1] = PathSeparator;
+    path[level.length] = 0;
+    if (stays && !ListDirectory(level.folder, path, level.length, &level.listing)) {
+        ReportWalkFailure(walk->pass, length, LastPlatformError());
+        stays = false;
+    }
+    if (!stays) {
+        CloseFile(level.folder);
+        return;
+    }
+    walk->stack.push_back(std::move(level));
+    ++walk->open;
+    KeepWithinFolderLimit(walk);
+}
+
+// Off the stack with the finished folder. The one below it, if the limit
+// closed it, is opened again through the finished one and must be the
+// folder it was; if it is not (moved meanwhile), the rest of it is reported
+// and left.
+static void LeaveFolder(WalkRecord* walk) {
+    WalkLevel& done = walk->stack.back();
+    if (walk->stack.size() > 1) {
+        WalkLevel& parent = walk->stack[walk->stack.size() - 2];
+        if (parent.folder == NoFile) {
+            FileIdentity found;
+            parent.folder = OpenParentFolder(done.folder, &found);
+            if (parent.folder != NoFile && SameIdentity(found, parent.identity)) {
+                ++walk->open;
+            } else {
+                CloseFile(parent.folder);
+                parent.folder = NoFile;
+                parent.next = parent.listing.entries.size();
+                ReportWalkFailure(walk->pass, parent.length - 1, ErrorChangedWhileRead);
+            }
+        }
+    }
+    if (done.folder != NoFile) {
+        CloseFile(done.folder);
+        --walk->open;
+    }
+    walk->stack.pop_back();
+}
+
+// The folder target at place, whose path of length units (no separator)
+// stands in PathBuffer. An explicit stack instead of recursion: depth is
+// bounded by neither the worker's stack nor the number of open files.
+static void WalkDirectory(WalkRecord* walk, const EntryPlace& target, int length) {
+    PathChar* path = OperationState.PathBuffer;
+    EnterFolder(walk, target, length);
     // Exit (Ctrl-C) ends the walk: nothing more is begun.
-    while (!stack.empty() && !OperationState.ExitRequested.load()) {
-        WalkLevel& top = stack.back();
+    while (!walk->stack.empty() && !OperationState.ExitRequested.load()) {
+        WalkLevel& top = walk->stack.back();
         if (top.next == top.listing.entries.size()) {
-            stack.pop_back();
+            LeaveFolder(walk);
             continue;
         }
         const DirectoryEntry& entry = top.listing.entries[top.next++];
@@ -136,22 +228,27 @@ static void WalkDirectory(WalkPass pass, int length) {
         // An entry whose kind could not be looked up is reported for that
         // reason; one whose whole path does not fit, named by its folder.
         if (entry.kind == EntryUnknown || tooLong || entry.length > MaxEntryNameLength) {
-            ReportWalkFailure(pass, shown, entry.kind == EntryUnknown ? entry.error : ErrorPathTooLong);
+            ReportWalkFailure(walk->pass, shown, entry.kind == EntryUnknown ? entry.error : ErrorPathTooLong);
             path[d] = 0;
             continue;
         }
+        EntryPlace place = {top.folder, name, path};
         if (isFolder) {
-            path[shown] = PathSeparator;
-            path[shown + 1] = 0;
-            EnterFolder(pass, &stack, shown + 1, volume);
+            EnterFolder(walk, place, shown);
         } else {
-            VisitFile(pass, shown);
+            VisitFile(walk->pass, place, shown);
         }
     }
+    while (!walk->stack.empty()) LeaveFolder(walk);
 }
 
 void WalkTargets(WalkPass pass) {
     PathChar* path = OperationState.PathBuffer;
+    OperationState.WalkedTargets.clear();
+    WalkRecord walk;
+    walk.pass = pass;
+    walk.volume = 0;
+    walk.open = 0;
     for (const PathString& arg : OperationState.TargetArgs) {
         if (OperationState.ExitRequested.load()) return;
         int n = FormatWalkPath(arg.c_str(), LongPathPrefix, LongPathPrefixLength, MaxTargetLength, path);
@@ -159,18 +256,11 @@ void WalkTargets(WalkPass pass) {
             if (pass == ActionPass) ReportUnreadableFile(arg.c_str(), ErrorPathTooLong);
             continue;
         }
-        PathKind kind = QueryPathKind(path);
-        if (kind == PathDirectory) {
-            if (n == 0 || path[n - 1] != PathSeparator) {
-                path[n++] = PathSeparator;
-                path[n] = 0;
-            }
-            WalkDirectory(pass, n);
-        } else if (kind == PathFile) {
-            VisitFile(pass, n);
-        } else {
-            // Vanished since validation, or no regular file to read.
-            ReportWalkFailure(pass, n, kind == PathOther ? ErrorNotRegularFile : LastPlatformError());
+        // Without its separator: the target as the user named it, links followed.
+        while (n > 1 && path[n - 1] == PathSeparator && path[n - 2] != PathSeparator && path[n - 2] != ':') {
+            path[--n] = 0;
         }
+        EntryPlace target = {NoFile, path, path};
+        WalkDirectory(&walk, target, n);
     }
 }

@@ -1,7 +1,12 @@
 // The worker of Create Hashes and Rewrite Hashes: it works down a result list,
 // and each entry written leaves it, so that the list ends holding exactly the
-// files whose digest was not written.
+// files whose digest was not written. Each entry is found again below the
+// target it was listed under, following no link there, and its digest is
+// written through the file that was read: Create only where the file has no
+// digest at that moment, Rewrite only over the value the check judged.
 #include <cstdint>
+#include <cstring>
+#include <vector>
 
 #include "engine/hash_file.h"
 #include "store/hash_pool.h"
@@ -9,10 +14,10 @@
 #include "store/path_rules.h"
 #include "store/store.h"
 
-// The entry's text goes behind the prefix; the suffix needs room behind it.
+// The entry's text goes behind the prefix.
 static int ReadEntry(ResultList list, int index) {
     PathChar* entry = OperationState.PathBuffer + LongPathPrefixLength;
-    return ListEntry(list, index, entry, PathBufferUnits - LongPathPrefixLength - DigestStreamSuffixLength);
+    return ListEntry(list, index, entry, PathBufferUnits - LongPathPrefixLength);
 }
 
 // The file-system path of the entry in PathBuffer, and its length.
@@ -24,14 +29,95 @@ static PathChar* EntryPath(int entryLength, int* n) {
 
 enum WriteOutcome { EntryWritten, EntryNotWritten, EntryChanged, EntryStopped };
 
-// Hashes the file at path and stores its digest. It touches no list, so any
-// hashing thread may run it; EntryStopped once the user has confirmed Exit.
-static WriteOutcome WriteEntryDigest(PathChar* path, int n, int* error) {
+// The run's place in its source list: entries before Kept stay (their digest
+// was not written); Pending entries behind them are with the hashing threads.
+// The source list's targets are held open for the run.
+struct WritingRecord {
+    ResultList source;
+    OperationMode mode;
+    int kept;
+    int pending;
+    std::vector<TargetRoot> roots;
+    std::vector<int> rootErrors;  // why a root could not be opened
+};
+static WritingRecord Writing;
+
+static void OpenTargetRoots() {
+    const std::vector<WalkedTarget>& targets = OperationState.ListTargets[Writing.source];
+    Writing.roots.assign(targets.size(), TargetRoot());
+    Writing.rootErrors.assign(targets.size(), 0);
+    for (size_t i = 0; i < targets.size(); ++i) {
+        PathString path = targets[i].path;
+        if (!UsesPathAsGiven(path.c_str())) path.insert(0, LongPathPrefix);
+        if (!OpenTargetRoot(path.c_str(), targets[i].identity, &Writing.roots[i])) {
+            Writing.rootErrors[i] = LastPlatformError();
+        }
+    }
+}
+
+static void CloseTargetRoots() {
+    for (TargetRoot& root : Writing.roots) CloseTargetRoot(&root);
+    Writing.roots.clear();
+}
+
+// The target the entry was listed under: the longest whose path leads to it;
+// -1 for none.
+static int FindTarget(const PathChar* entry, int length) {
+    const std::vector<WalkedTarget>& targets = OperationState.ListTargets[Writing.source];
+    int found = -1;
+    size_t best = 0;
+    for (size_t i = 0; i < targets.size(); ++i) {
+        const PathString& target = targets[i].path;
+        size_t t = target.size();
+        if (t > static_cast<size_t>(length) || target.compare(0, t, entry, t) != 0) continue;
+        bool boundary = t == static_cast<size_t>(length) || entry[t] == PathSeparator ||
+                        (t > 0 && target[t - 1] == PathSeparator);
+        if (boundary && (found < 0 || t > best)) {
+            found = static_cast<int>(i);
+            best = t;
+        }
+    }
+    return found;
+}
+
+static bool SameAsJudged(const uint8_t* bytes, int length, const JudgedDigest& judged) {
+    return length == judged.length && std::memcmp(bytes, judged.bytes, length < 64 ? length : 64) == 0;
+}
+
+// What a failed open or write of the streams means for the entry.
+static WriteOutcome OutcomeOfStreams(int stored, int* error) {
+    switch (stored) {
+        case 0:
+        case RecordNotStored:
+            return EntryWritten;
+        case StreamAppeared:
+            *error = ErrorDigestAppeared;
+            return EntryChanged;
+        case StreamVanished:
+            *error = ErrorDigestChanged;
+            return EntryChanged;
+        case StreamOfAnotherFile:
+            *error = ErrorChangedWhileRead;
+            return EntryChanged;
+        default:
+            return EntryNotWritten;
+    }
+}
+
+// Hashes the entry's file (path of n units, the part below its target from
+// relativeAt) and stores its digest. It touches no list, so any hashing
+// thread may run it; EntryStopped once the user has confirmed Exit.
+static WriteOutcome WriteEntryDigest(const PathChar* path, int relativeAt, int target, const JudgedDigest& judged,
+                                     int* error) {
+    if (target < 0 || Writing.roots[target].handle == NoFile) {
+        *error = target < 0 ? ErrorTargetMoved : Writing.rootErrors[target];
+        return *error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
+    }
     FileSnapshot before;
-    FileHandle file = OpenFileForReading(path, &before);
+    FileHandle file = OpenFileBelowRoot(Writing.roots[target], path, relativeAt, &before);
     if (file == NoFile) {
         *error = LastPlatformError();
-        return EntryNotWritten;
+        return *error == ErrorIsLink || *error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
     }
     uint8_t digest[64];
     // Only the digest of contents the file still has may be stored: a read
@@ -41,44 +127,47 @@ static WriteOutcome WriteEntryDigest(PathChar* path, int n, int* error) {
         CloseFile(file);
         return *error == ErrorChangedWhileRead ? EntryChanged : EntryNotWritten;
     }
-
-    AppendSuffix(path, n, DigestStreamSuffix, DigestStreamSuffixLength);
+    if (Writing.mode == Rewrite) {
+        uint8_t stored[64];
+        int length = ReadStream(file, path, DigestStream, stored, 64);
+        if (length < 0 && length != NoDigestStream) {
+            *error = LastPlatformError();
+            CloseFile(file);
+            return length == StreamOfAnotherFile ? EntryChanged : EntryNotWritten;
+        }
+        if (!SameAsJudged(stored, length, judged)) {
+            *error = ErrorDigestChanged;
+            CloseFile(file);
+            return EntryChanged;
+        }
+    }
     // The guard covers the write from the stream's opening to its close; no
     // window request is made while it is held.
     if (!BeginDigestWrite()) {
         CloseFile(file);
         return EntryStopped;
     }
-    int stored = WriteDigestStream(file, path, digest);
+    int stored = WriteFileStreams(file, path, digest, Writing.mode == Create ? StreamCreateOnly : StreamReplaceOnly,
+                                  nullptr, 0);
     *error = LastPlatformError();
     EndDigestWrite();
-    CutSuffix(path, n);
-    if (stored == DigestPathMoved) {
+    WriteOutcome outcome = OutcomeOfStreams(stored, error);
+    // Renamed over while it was read: the digest went with the file read, and
+    // the file the list names now has none of it.
+    if (outcome == EntryWritten && !PathNamesFile(Writing.roots[target], path, relativeAt, before.identity)) {
         *error = ErrorChangedWhileRead;
         return EntryChanged;
     }
-    // Fewer than 64 bytes is no digest: the entry stays and is counted.
-    if (stored != 64) {
-        if (stored >= 0) *error = ErrorShortWrite;
-        return EntryNotWritten;
-    }
-    return EntryWritten;
+    return outcome;
 }
-
-// The run's place in its source list: entries before Kept stay (their digest
-// was not written); Pending entries behind them are with the hashing threads.
-struct WritingRecord {
-    ResultList source;
-    OperationMode mode;
-    int kept;
-    int pending;
-};
-static WritingRecord Writing;
 
 // The outcome of the entry at index Writing.kept, in the list's order.
 static void CommitEntry(const PathChar* entry, WriteOutcome outcome, int error) {
     if (outcome == EntryWritten) {
         ListDelete(Writing.source, Writing.kept);
+        if (Writing.source == AlteredList) {
+            OperationState.AlteredJudged.erase(OperationState.AlteredJudged.begin() + Writing.kept);
+        }
         if (Writing.mode == Create) ListAppend(HashedList, entry);
         return;
     }
@@ -86,9 +175,18 @@ static void CommitEntry(const PathChar* entry, WriteOutcome outcome, int error) 
     ++Writing.kept;
 }
 
+// The value the check judged of the entry at index, for a rewrite.
+static JudgedDigest JudgedAt(int index) {
+    const std::deque<JudgedDigest>& judged = OperationState.AlteredJudged;
+    JudgedDigest none = {};
+    none.length = NoDigestStream;
+    bool known = Writing.source == AlteredList && index >= 0 && static_cast<size_t>(index) < judged.size();
+    return known ? judged[static_cast<size_t>(index)] : none;
+}
+
 static void WritePooledEntry(PooledFile* file) {
     if (file->length < 0) return;
-    file->outcome = WriteEntryDigest(&file->path[0], file->length, &file->error);
+    file->outcome = WriteEntryDigest(file->path.c_str(), file->relativeAt, file->target, file->judged, &file->error);
 }
 
 static void CommitPooledEntry(PooledFile* file) {
@@ -103,6 +201,17 @@ static void CommitPooledEntry(PooledFile* file) {
     CommitEntry(file->path.c_str() + file->textAt, outcome, file->error);
 }
 
+// The entry of length units in PathBuffer: its path, the target it was
+// listed under, and where the path below that target begins.
+static PathChar* LocateEntry(int length, int* n, int* target, int* relativeAt) {
+    const PathChar* entry = OperationState.PathBuffer + LongPathPrefixLength;
+    PathChar* path = EntryPath(length, n);
+    *target = FindTarget(entry, length);
+    int below = *target < 0 ? 0 : static_cast<int>(OperationState.ListTargets[Writing.source][*target].path.size());
+    *relativeAt = static_cast<int>(entry - path) + below;
+    return path;
+}
+
 // One entry after another on this thread; false when Exit stopped the run.
 static bool WriteEntries() {
     const PathChar* entry = OperationState.PathBuffer + LongPathPrefixLength;
@@ -114,10 +223,10 @@ static bool WriteEntries() {
             continue;
         }
         SetStatusText(entry);
-        int n;
-        PathChar* path = EntryPath(length, &n);
+        int n, target, relativeAt;
+        PathChar* path = LocateEntry(length, &n, &target, &relativeAt);
         int error = 0;
-        WriteOutcome outcome = WriteEntryDigest(path, n, &error);
+        WriteOutcome outcome = WriteEntryDigest(path, relativeAt, target, JudgedAt(Writing.kept), &error);
         if (outcome == EntryStopped) return false;
         CommitEntry(entry, outcome, error);
     }
@@ -130,16 +239,26 @@ static bool WriteEntriesPooled(int threads) {
     const PathChar* entry = OperationState.PathBuffer + LongPathPrefixLength;
     StartHashPool(threads, WritePooledEntry, CommitPooledEntry);
     while (!OperationState.ExitRequested.load()) {
-        int length = ReadEntry(Writing.source, Writing.kept + Writing.pending);
+        int index = Writing.kept + Writing.pending;
+        int length = ReadEntry(Writing.source, index);
         if (length == ListEntryPastEnd) break;
         ++Writing.pending;
-        if (length == ListEntryTooLong) {
-            HandToHashPool(PT(""), -1, 0);
-            continue;
+        PooledFile pooled;
+        pooled.length = -1;
+        pooled.textAt = 0;
+        pooled.file = NoFile;
+        pooled.target = -1;
+        pooled.relativeAt = 0;
+        pooled.openError = 0;
+        if (length != ListEntryTooLong) {
+            int n;
+            PathChar* path = LocateEntry(length, &n, &pooled.target, &pooled.relativeAt);
+            pooled.path.assign(path, static_cast<size_t>(n));
+            pooled.length = n;
+            pooled.textAt = static_cast<int>(entry - path);
+            pooled.judged = JudgedAt(index);
         }
-        int n;
-        PathChar* path = EntryPath(length, &n);
-        HandToHashPool(path, n, static_cast<int>(entry - path));
+        HandToHashPool(&pooled);
     }
     FinishHashPool();
     return !OperationState.ExitRequested.load();
@@ -164,12 +283,14 @@ unsigned WriteRun(void* list) {
         uint64_t size = 0;
         if (QueryFileSize(EntryPath(length, &n), &size)) OperationState.BytesTotal += size;
     }
+    OpenTargetRoots();
     EnableStart();
     SetStartCaption(PT("Pause"));
     BeginHashingPhase();
 
     int threads = OperationState.HashThreads;
     bool finished = threads > 1 ? WriteEntriesPooled(threads) : WriteEntries();
+    CloseTargetRoots();
     // Exit is ending the process: no closing.
     if (!finished) return 0;
 

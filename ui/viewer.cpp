@@ -18,9 +18,13 @@ void DigestViewer() {
     LRESULT n = SendMessageW(Controls.HashedList, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(TargetText + 4));
     if (n == LB_ERR) return;
 
-    const PathChar* streamPath = PrepareViewerStreamPath(TargetText, static_cast<int>(n));
+    const PathChar* path = PrepareViewerFilePath(TargetText, static_cast<int>(n));
+    EntryPlace place = {NoFile, path, path};
+    FileHandle file = OpenFileForStreams(place);
+    if (file == NoFile) return;
     uint8_t digest[64];
-    int k = ReadDigestStream(streamPath, digest);
+    int k = ReadStream(file, path, DigestStream, digest, 64);
+    CloseFile(file);
     if (k < 0) return;
     if (k > 64) k = 64;  // bytes past a digest are not shown
     const PathChar* text = FinishViewerText(TargetText, static_cast<int>(n), digest, k);

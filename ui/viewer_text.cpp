@@ -8,10 +8,9 @@
 static const PathChar ViewerPrefix[] = {'\\', '\\', '?', '\\'};
 const int ViewerPrefixLength = 4;
 
-PathChar* PrepareViewerStreamPath(PathChar* buffer, int n) {
+PathChar* PrepareViewerFilePath(PathChar* buffer, int n) {
     for (int i = 0; i < ViewerPrefixLength; ++i) buffer[i] = ViewerPrefix[i];
-    const PathChar suffix[] = {':', 'z'};
-    AppendSuffix(buffer + ViewerPrefixLength, n, suffix, 2);
+    buffer[ViewerPrefixLength + n] = 0;
     return ListLayoutPath(buffer, ViewerPrefixLength);
 }
 

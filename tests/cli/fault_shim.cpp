@@ -134,17 +134,31 @@ extern "C" ssize_t read(int file, void* buffer, size_t size) {
 
 static std::atomic<long> RemovexattrCalls;
 
-extern "C" int removexattr(const char* path, const char* name) {
-    typedef int (*RemovexattrCall)(const char*, const char*);
-    static RemovexattrCall real = reinterpret_cast<RemovexattrCall>(dlsym(RTLD_NEXT, "removexattr"));
+// One digest removal, by path or through an open file: both count as
+// "removexattr" calls. The record's removal that follows it is not counted.
+template <typename Remove>
+static int RemoveAttribute(const char* name, Remove remove) {
+    if (std::strcmp(name, "user.z") != 0) return remove();
     if (InterruptSent) Announce("removexattr");
     long count = ++RemovexattrCalls;
     if (InterruptDue("removexattr", count, "before")) SendInterrupt();
-    int result = real(path, name);
+    int result = remove();
     int saved = errno;
     if (InterruptDue("removexattr", count, "after")) SendInterrupt();
     errno = saved;
     return result;
+}
+
+extern "C" int removexattr(const char* path, const char* name) {
+    typedef int (*RemovexattrCall)(const char*, const char*);
+    static RemovexattrCall real = reinterpret_cast<RemovexattrCall>(dlsym(RTLD_NEXT, "removexattr"));
+    return RemoveAttribute(name, [&] { return real(path, name); });
+}
+
+extern "C" int fremovexattr(int file, const char* name) {
+    typedef int (*FremovexattrCall)(int, const char*);
+    static FremovexattrCall real = reinterpret_cast<FremovexattrCall>(dlsym(RTLD_NEXT, "fremovexattr"));
+    return RemoveAttribute(name, [&] { return real(file, name); });
 }
 
 template <typename Entry>

@@ -201,7 +201,7 @@ test_digest() {
     while IFS='|' read -r how command status word; do
         what="$command with getxattr failing ($how)"
         case $how in
-            EIO) traced "$T/d/f" getxattr:error=EIO $command d ;;
+            EIO) traced "$T/d/f" getxattr,fgetxattr:error=EIO $command d ;;
             EACCES)
                 chmod 000 d/f
                 as_nobody $command d

@@ -236,13 +236,14 @@ TEST(HashFile, ClosedGateHoldsTheFirstRead) {
 }
 
 #ifndef _WIN32
-// Pipe reads return what has arrived. Pieces of whole blocks lose nothing.
-TEST(HashFile, PipeFedInWholeBlocks) {
+// Pipe reads return what has arrived, as reads of network and FUSE files may:
+// the read goes on until the piece is full, so pieces of any size lose nothing.
+TEST(HashFile, PipeFedInOddPieces) {
     std::vector<uint8_t> bytes = PatternBytes(300000, 13);
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     std::thread writer([&] {
-        const size_t pieces[] = {4096, 64, 70000 - 70000 % 64, 128, 65536};
+        const size_t pieces[] = {4096, 65, 70001, 127, 65536};
         size_t at = 0;
         for (int n = 0; at < bytes.size(); n++) {
             size_t piece = std::min(pieces[n % 5], bytes.size() - at);
@@ -261,25 +262,20 @@ TEST(HashFile, PipeFedInWholeBlocks) {
     EXPECT_EQ(bytesDone, bytes.size());
 }
 
-// A short read that leaves 1 to 63 bytes ends the reading: those bytes are
-// the partial block and the rest of the pipe is never read.
-TEST(HashFile, PipeShortReadEndsReading) {
+// A file that ends before its expected size: what it held is the partial
+// block, and the padding carries the expected size.
+TEST(HashFile, PipeEndingEarly) {
     std::vector<uint8_t> bytes = PatternBytes(1000, 17);
     int ends[2];
     ASSERT_EQ(pipe(ends), 0);
     ASSERT_EQ(write(ends[1], bytes.data(), 1000), 1000);
+    close(ends[1]);
     uint8_t digest[64];
     std::atomic<uint64_t> bytesDone(0);
     HashFile(ends[0], 100000, digest, OpenGate(), &bytesDone);
     EXPECT_EQ(HexOf(digest, 64), ReferenceHex(bytes, 1000, 100000));
     EXPECT_EQ(bytesDone, 1000u);
-    // Nothing further was asked of the pipe although it stayed open.
-    ASSERT_EQ(write(ends[1], "x", 1), 1);
-    char left = 0;
-    EXPECT_EQ(read(ends[0], &left, 1), 1);
-    EXPECT_EQ(left, 'x');
     close(ends[0]);
-    close(ends[1]);
 }
 
 // A descriptor whose reads fail (a directory): no bytes, the padding still

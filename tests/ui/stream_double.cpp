@@ -7,21 +7,18 @@
 
 #include "platform/platform.h"
 
-const PathChar DigestStreamSuffix[] = L":z";
-const int DigestStreamSuffixLength = 2;
-
 namespace {
 
 std::mutex Lock;
 std::map<std::wstring, std::vector<uint8_t>> Streams;
+std::map<std::wstring, std::vector<uint8_t>> Records;
 std::set<std::pair<std::wstring, int>> Failing;
 void (*ReadHook)(const std::wstring&);
 void (*WriteHook)(const std::wstring&);
 
-std::wstring FileOf(const PathChar* streamPath) {
-    std::wstring path = streamPath;
+std::wstring FileOf(const PathChar* filePath) {
+    std::wstring path = filePath;
     if (path.compare(0, 4, L"\\\\?\\") == 0) path.erase(0, 4);
-    if (path.size() >= 2 && path.compare(path.size() - 2, 2, L":z") == 0) path.resize(path.size() - 2);
     return path;
 }
 
@@ -32,6 +29,7 @@ bool Fails(const std::wstring& file, StreamCall call) { return Failing.count(std
 void ClearStreams() {
     std::lock_guard<std::mutex> hold(Lock);
     Streams.clear();
+    Records.clear();
     Failing.clear();
     ReadHook = nullptr;
     WriteHook = nullptr;
@@ -65,34 +63,37 @@ void SetWriteHook(void (*hook)(const std::wstring&)) {
     WriteHook = hook;
 }
 
-int QueryDigestStream(const PathChar* streamPath) {
-    std::wstring file = FileOf(streamPath);
+int QueryStream(FileHandle, const PathChar* path, StreamName stream) {
+    std::wstring file = FileOf(path);
     std::lock_guard<std::mutex> hold(Lock);
+    if (stream == RecordStream) return Records.count(file) ? static_cast<int>(Records[file].size()) : NoDigestStream;
     if (Fails(file, StreamExistsCall)) return DigestStreamUnreadable;
     auto found = Streams.find(file);
     return found == Streams.end() ? NoDigestStream : static_cast<int>(found->second.size());
 }
 
-int ReadDigestStream(const PathChar* streamPath, uint8_t digest[64]) {
-    std::wstring file = FileOf(streamPath);
+int ReadStream(FileHandle, const PathChar* path, StreamName stream, uint8_t* bytes, int capacity) {
+    std::wstring file = FileOf(path);
     void (*hook)(const std::wstring&);
     {
         std::lock_guard<std::mutex> hold(Lock);
         hook = ReadHook;
     }
-    if (hook) hook(file);
+    if (hook && stream == DigestStream) hook(file);
     std::lock_guard<std::mutex> hold(Lock);
-    auto found = Streams.find(file);
-    if (Fails(file, StreamReadCall)) return DigestStreamUnreadable;
-    if (found == Streams.end()) return NoDigestStream;
-    int n = static_cast<int>(found->second.size() < 64 ? found->second.size() : 64);
-    for (int i = 0; i < n; ++i) digest[i] = found->second[i];
+    std::map<std::wstring, std::vector<uint8_t>>& streams = stream == DigestStream ? Streams : Records;
+    auto found = streams.find(file);
+    if (stream == DigestStream && Fails(file, StreamReadCall)) return DigestStreamUnreadable;
+    if (found == streams.end()) return NoDigestStream;
+    int n = static_cast<int>(found->second.size() < static_cast<size_t>(capacity) ? found->second.size() : capacity);
+    for (int i = 0; i < n; ++i) bytes[i] = found->second[i];
     return static_cast<int>(found->second.size());
 }
 
-int WriteDigestStream(FileHandle read, const PathChar* streamPath, const uint8_t digest[64]) {
+int WriteFileStreams(FileHandle read, const PathChar* path, const uint8_t* digest, StreamWrite how,
+                     const uint8_t* record, int recordLength) {
     CloseFile(read);
-    std::wstring file = FileOf(streamPath);
+    std::wstring file = FileOf(path);
     void (*hook)(const std::wstring&);
     {
         std::lock_guard<std::mutex> hold(Lock);
@@ -101,13 +102,21 @@ int WriteDigestStream(FileHandle read, const PathChar* streamPath, const uint8_t
     if (hook) hook(file);
     std::lock_guard<std::mutex> hold(Lock);
     if (Fails(file, StreamWriteCall)) return -1;
-    Streams[file] = std::vector<uint8_t>(digest, digest + 64);
-    return 64;
+    if (digest) {
+        bool exists = Streams.count(file) != 0;
+        if (how == StreamCreateOnly && exists) return StreamAppeared;
+        if (how == StreamReplaceOnly && !exists) return StreamVanished;
+        Streams[file] = std::vector<uint8_t>(digest, digest + 64);
+    }
+    if (record) Records[file] = std::vector<uint8_t>(record, record + recordLength);
+    return 0;
 }
 
-bool DeleteDigestStream(const PathChar* streamPath) {
-    std::wstring file = FileOf(streamPath);
+bool DeleteFileStreams(FileHandle, const PathChar* path) {
+    std::wstring file = FileOf(path);
     std::lock_guard<std::mutex> hold(Lock);
     if (Fails(file, StreamDeleteCall)) return false;
-    return Streams.erase(file) != 0;
+    Records.erase(file);
+    Streams.erase(file);
+    return true;
 }

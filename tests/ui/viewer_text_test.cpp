@@ -40,19 +40,19 @@ TEST(ViewerText, TwentyBytesEndWithABlank) {
     EXPECT_EQ(HexOf(0), PT(""));
 }
 
-TEST(ViewerText, StreamPathOfADrivePathCarriesThePrefix) {
+TEST(ViewerText, FilePathOfADrivePathCarriesThePrefix) {
     ViewerBuffer b(PT("C:\\data\\a.bin"));
-    EXPECT_EQ(PathString(PrepareViewerStreamPath(b.units, b.n)), PT("\\\\?\\C:\\data\\a.bin:z"));
+    EXPECT_EQ(PathString(PrepareViewerFilePath(b.units, b.n)), PT("\\\\?\\C:\\data\\a.bin"));
 }
 
-TEST(ViewerText, StreamPathOfAUncPathIsTheEntryItself) {
+TEST(ViewerText, FilePathOfAUncPathIsTheEntryItself) {
     ViewerBuffer b(PT("\\\\server\\share\\a.bin"));
-    EXPECT_EQ(PathString(PrepareViewerStreamPath(b.units, b.n)), PT("\\\\server\\share\\a.bin:z"));
+    EXPECT_EQ(PathString(PrepareViewerFilePath(b.units, b.n)), PT("\\\\server\\share\\a.bin"));
 }
 
 TEST(ViewerText, TheBoxShowsTheEntryAnEmptyLineAndTheBytes) {
     ViewerBuffer b(PT("C:\\data\\a.bin"));
-    PrepareViewerStreamPath(b.units, b.n);
+    PrepareViewerFilePath(b.units, b.n);
     uint8_t bytes[64];
     for (int i = 0; i < 64; ++i) bytes[i] = static_cast<uint8_t>(i);
     EXPECT_EQ(PathString(FinishViewerText(b.units, b.n, bytes, 64)), PT("C:\\data\\a.bin\n\n") + HexOf(64));
