@@ -24,7 +24,9 @@ const int PathBufferUnits = 32768;
 struct OperationStateRecord {
     std::atomic<uint8_t> mode;
     std::atomic<uint8_t> Paused;
-    GateHandle PauseGate;  // manual reset; signalled = the run may read on
+    // Manual reset; signalled = the run may read on. Null when it could not
+    // be created: a pause then does not hold the run, which goes on to its end.
+    GateHandle PauseGate;
     // The digest writes under way: each counts from just before its stream is
     // created until it is closed.
     std::atomic<uint8_t> WriteGuard;
@@ -56,7 +58,7 @@ struct OperationStateRecord {
 extern OperationStateRecord OperationState;
 
 // Resets the shared record for a new process (tests) and creates PauseGate
-// when it does not exist yet.
+// when it does not exist yet (again, when an earlier creation failed).
 void InitOperationState();
 
 // Start of the hashing phase: counters to zero, timer on, RunStart = now.
