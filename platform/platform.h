@@ -209,7 +209,9 @@ bool ListDirectory(FileHandle folder, PathChar* path, int length, DirectoryListi
 
 // ---- gates, clock, threads -------------------------------------------------
 // An event: manual reset stays signalled until reset, auto reset lets one wait
-// through per signal.
+// through per signal. Null when it could not be made; a null gate holds no
+// one: setting and resetting it do nothing, WaitGate returns at once and
+// WaitGateFor returns false at once.
 typedef void* GateHandle;
 GateHandle CreateGate(bool manualReset, bool signalled);
 void SetGate(GateHandle gate);

@@ -31,19 +31,33 @@ struct GateRecord {
 GateHandle CreateGate(bool manualReset, bool signalled) {
     GateRecord* gate = static_cast<GateRecord*>(std::malloc(sizeof(GateRecord)));
     if (!gate) return nullptr;
-    pthread_mutex_init(&gate->mutex, nullptr);
     pthread_condattr_t attributes;
-    pthread_condattr_init(&attributes);
+    if (pthread_condattr_init(&attributes) != 0) {
+        std::free(gate);
+        return nullptr;
+    }
     pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC);
-    pthread_cond_init(&gate->signal, &attributes);
+    bool made = pthread_cond_init(&gate->signal, &attributes) == 0;
     pthread_condattr_destroy(&attributes);
+    if (made && pthread_mutex_init(&gate->mutex, nullptr) != 0) {
+        pthread_cond_destroy(&gate->signal);
+        made = false;
+    }
+    if (!made) {
+        std::free(gate);
+        return nullptr;
+    }
     gate->manualReset = manualReset;
     gate->signalled = signalled;
     return gate;
 }
 
+// A gate that could not be created holds no one, as a null event does on
+// Windows: setting and resetting it do nothing, a wait on it returns at once.
+
 void SetGate(GateHandle handle) {
     GateRecord* gate = static_cast<GateRecord*>(handle);
+    if (!gate) return;
     pthread_mutex_lock(&gate->mutex);
     gate->signalled = true;
     pthread_cond_broadcast(&gate->signal);
@@ -52,6 +66,7 @@ void SetGate(GateHandle handle) {
 
 void ResetGate(GateHandle handle) {
     GateRecord* gate = static_cast<GateRecord*>(handle);
+    if (!gate) return;
     pthread_mutex_lock(&gate->mutex);
     gate->signalled = false;
     pthread_mutex_unlock(&gate->mutex);
@@ -59,6 +74,7 @@ void ResetGate(GateHandle handle) {
 
 void WaitGate(GateHandle handle) {
     GateRecord* gate = static_cast<GateRecord*>(handle);
+    if (!gate) return;
     pthread_mutex_lock(&gate->mutex);
     while (!gate->signalled) pthread_cond_wait(&gate->signal, &gate->mutex);
     if (!gate->manualReset) gate->signalled = false;
@@ -67,6 +83,8 @@ void WaitGate(GateHandle handle) {
 
 bool WaitGateFor(GateHandle handle, uint32_t milliseconds) {
     GateRecord* gate = static_cast<GateRecord*>(handle);
+    // Not signalled, since it never will be (WAIT_FAILED on Windows).
+    if (!gate) return false;
     struct timespec until;
     clock_gettime(CLOCK_MONOTONIC, &until);
     until.tv_sec += milliseconds / 1000;

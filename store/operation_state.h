@@ -38,7 +38,9 @@ struct JudgedDigest {
 struct OperationStateRecord {
     std::atomic<uint8_t> mode;
     std::atomic<uint8_t> Paused;
-    GateHandle PauseGate;  // manual reset; signalled = the run may read on
+    // Manual reset; signalled = the run may read on. Null when it could not
+    // be created: a pause then does not hold the run, which goes on to its end.
+    GateHandle PauseGate;
     // The digest writes under way: each counts from just before its stream is
     // created until it is closed.
     std::atomic<uint8_t> WriteGuard;
@@ -78,7 +80,7 @@ struct OperationStateRecord {
 extern OperationStateRecord OperationState;
 
 // Resets the shared record for a new process (tests) and creates PauseGate
-// when it does not exist yet.
+// when it does not exist yet (again, when an earlier creation failed).
 void InitOperationState();
 
 // Start of the hashing phase: counters to zero, timer on, RunStart = now.

@@ -57,10 +57,16 @@ void ClearStatusBarParts() {
 static int CommandPrologue() {
     if (!DialogReady) return -1;
     int n = GetWindowTextLengthW(Controls.TargetEdit);
-    GrowTargetText(n);
-    GetWindowTextW(Controls.TargetEdit, TargetText, TargetCapacity);
+    // A field the buffer cannot hold whole (the heap refused) is mirrored as
+    // no text at all, so that no run starts on part of the targets.
+    bool mirrored = GrowTargetText(n);
+    if (mirrored) {
+        GetWindowTextW(Controls.TargetEdit, TargetText, TargetCapacity);
+    } else if (TargetText) {
+        TargetText[0] = 0;
+    }
     if (OperationState.mode == Idle) {
-        BOOL targets = TargetText[0] != 0;
+        BOOL targets = mirrored && TargetText[0] != 0;
         EnableWindow(Controls.ListButton, targets);
         EnableWindow(Controls.RemoveButton, targets);
         EnableWindow(Controls.StartButton, targets);
@@ -100,7 +106,7 @@ static void StartCommand() {
     } else if (OperationState.mode != Idle) {
         Pause();
     } else {
-        if (!ParseTargets(TargetText)) return;
+        if (!TargetText || !ParseTargets(TargetText)) return;
         SelectListGroup(false);
         DisableCommands();
         TargetsEdited = 0;
@@ -129,7 +135,7 @@ static void TargetRunCommand(OperationMode mode) {
     if (mode == Remove && !Confirm(L"Do you really want to delete hashes of these files/folders?", L"Remove Hashes")) {
         return;
     }
-    if (!ParseTargets(TargetText)) return;
+    if (!TargetText || !ParseTargets(TargetText)) return;
     SelectListGroup(true);
     DisableCommands();
     TargetsEdited = 0;

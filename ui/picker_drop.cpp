@@ -22,6 +22,9 @@ static std::wstring FieldText() {
 
 // fieldLength: the field's length when the command arrived.
 void FolderPicker(int fieldLength) {
+    // The picker and the path query write up to MAX_PATH units into TargetText;
+    // without that room (the heap refused it) there is no pick.
+    if (!GrowTargetText(MAX_PATH)) return;
     BROWSEINFOW info = {};
     info.hwndOwner = MainWindow;
     info.pidlRoot = nullptr;
@@ -36,8 +39,10 @@ void FolderPicker(int fieldLength) {
     CoTaskMemFree(chosen);
     if (!hasPath) return;
     std::wstring field = FieldText();
-    ComposePickedTarget(field.c_str(), fieldLength, TargetsEdited != 0);
-    SetDlgItemTextW(MainWindow, TargetEditId, TargetText);
+    // A text that does not fit leaves the field as it was, never cut.
+    if (ComposePickedTarget(field.c_str(), fieldLength, TargetsEdited != 0)) {
+        SetDlgItemTextW(MainWindow, TargetEditId, TargetText);
+    }
 }
 
 INT_PTR OnDropFiles(HDROP drop) {
@@ -52,6 +57,7 @@ INT_PTR OnDropFiles(HDROP drop) {
         pointers[i] = paths[i].c_str();
     }
     std::wstring field = TargetsEdited ? FieldText() : std::wstring();
+    // Paths that do not all fit leave the field as it was.
     if (ComposeDroppedTargets(pointers.data(), static_cast<int>(count), field.c_str(), TargetsEdited != 0)) {
         SetDlgItemTextW(MainWindow, TargetEditId, TargetText);
     }

@@ -13,66 +13,97 @@ bool AllocateTargetText() {
     return TargetText != nullptr;
 }
 
-void GrowTargetText(int n) {
-    if (n < TargetCapacity) return;
-    int capacity = n + TargetTextGrowth;
+bool GrowTargetText(int64_t n) {
+    if (n < 0) n = 0;
+    if (n < TargetCapacity) return true;
+    if (n > MaxTargetTextLength) return false;
+    int capacity = static_cast<int>(n) + TargetTextGrowth;
+    if (static_cast<uint64_t>(capacity) > SIZE_MAX / sizeof(PathChar)) return false;
     void* grown = std::realloc(TargetText, sizeof(PathChar) * static_cast<size_t>(capacity));
-    if (!grown) return;
+    if (!grown) return false;
     TargetText = static_cast<PathChar*>(grown);
     TargetCapacity = capacity;
+    return true;
+}
+
+// The length of text, and whether it has a blank, in one pass.
+static int MeasureText(const PathChar* text, bool* blank) {
+    int n = 0;
+    *blank = false;
+    for (; text[n]; ++n) {
+        if (text[n] == PathChar(' ')) *blank = true;
+    }
+    return n;
+}
+
+static int TrailingBackslashes(const PathChar* text, int n) {
+    int count = 0;
+    while (count < n && text[n - 1 - count] == PathChar('\\')) ++count;
+    return count;
+}
+
+int64_t QuotedLength(const PathChar* text) {
+    bool blank;
+    int n = MeasureText(text, &blank);
+    return blank ? int64_t(n) + 2 + TrailingBackslashes(text, n) : n;
 }
 
 void QuotePath(PathChar* text) {
-    int n = TextLength(text);
-    bool blank = false;
-    for (int i = 0; i < n && !blank; ++i) blank = text[i] == PathChar(' ');
+    bool blank;
+    int n = MeasureText(text, &blank);
     if (!blank) return;
+    int doubled = TrailingBackslashes(text, n);
     for (int i = n; i > 0; --i) text[i] = text[i - 1];
     text[0] = PathChar('"');
-    text[n + 1] = PathChar('"');
-    text[n + 2] = 0;
+    for (int i = 1; i <= doubled; ++i) text[n + i] = PathChar('\\');
+    text[n + 1 + doubled] = PathChar('"');
+    text[n + 2 + doubled] = 0;
 }
 
-// Copies at most room - 1 units of source and always terminates (room > 0).
-static void CopyBounded(PathChar* target, const PathChar* source, int room) {
+// Copies source with its terminator; the room was made before.
+static void CopyText(PathChar* target, const PathChar* source) {
     int i = 0;
-    for (; i < room - 1 && source[i]; ++i) target[i] = source[i];
+    for (; source[i]; ++i) target[i] = source[i];
     target[i] = 0;
 }
 
-void ComposePickedTarget(const PathChar* fieldText, int fieldLength, bool targetsEdited) {
+bool ComposePickedTarget(const PathChar* fieldText, int fieldLength, bool targetsEdited) {
+    if (!TargetText) return false;
+    bool append = fieldLength > 0 && targetsEdited;
+    int64_t quoted = QuotedLength(TargetText);
+    // The field's text as it is now, which the copy takes whole.
+    if (!GrowTargetText(quoted + (append ? 1 + TextLength(fieldText) : 0))) return false;
     QuotePath(TargetText);
-    if (fieldLength == 0 || !targetsEdited) return;
-    int pos = TextLength(TargetText);
-    GrowTargetText(pos + 1 + fieldLength);
-    if (pos + 1 >= TargetCapacity) return;
-    TargetText[pos] = PathChar(' ');
-    CopyBounded(TargetText + pos + 1, fieldText, TargetCapacity - pos - 1);
+    if (append) {
+        TargetText[quoted] = PathChar(' ');
+        CopyText(TargetText + quoted + 1, fieldText);
+    }
+    return true;
 }
 
 bool ComposeDroppedTargets(const PathChar* const* paths, int count, const PathChar* fieldText, bool targetsEdited) {
     if (count <= 0) return false;
-    int e = targetsEdited ? TextLength(fieldText) : 0;
-    int need = e;
-    for (int i = 0; i < count; ++i) need += TextLength(paths[i]) + 3;
-    GrowTargetText(need);
+    int64_t e = targetsEdited ? TextLength(fieldText) : 0;
+    // Room for each path, two quotes and a blank, and for the backslashes
+    // doubled before a closing quote; summed wide, so that no sum wraps.
+    int64_t need = e;
+    for (int i = 0; i < count && need <= MaxTargetTextLength; ++i) {
+        bool blank;
+        int length = MeasureText(paths[i], &blank);
+        need += int64_t(length) + 3 + (blank ? TrailingBackslashes(paths[i], length) : 0);
+    }
+    if (!GrowTargetText(need)) return false;
     int pos = 0;
     for (int i = 0; i < count; ++i) {
-        // The room for quotes and blank is there unless the heap refused to
-        // grow; then the paths that no longer fit are left out.
-        int length = TextLength(paths[i]);
-        if (pos + length + 3 >= TargetCapacity) break;
-        CopyBounded(TargetText + pos, paths[i], TargetCapacity - pos);
+        CopyText(TargetText + pos, paths[i]);
         QuotePath(TargetText + pos);
         int quoted = TextLength(TargetText + pos);
         TargetText[pos + quoted] = PathChar(' ');
         TargetText[pos + quoted + 1] = 0;
         pos += quoted + 1;
     }
-    if (pos == 0) {
-        TargetText[0] = 0;
-    } else if (e > 0) {
-        CopyBounded(TargetText + pos, fieldText, TargetCapacity - pos);
+    if (e > 0) {
+        CopyText(TargetText + pos, fieldText);
     } else {
         TargetText[pos - 1] = 0;
     }

@@ -1,9 +1,10 @@
 // The runs against a system that misbehaves: the real calls are wrapped at
-// link time (--wrap of WriteFileStreams, ReadFileChunk and ReadStream),
-// so one file's write can store fewer than 64 bytes, a read can fall short or
-// fail, a file can change between two reads of its hash (the change made by
-// the wrapper itself, so the order is certain), a digest can fail to read, and
-// every write can be watched for WriteGuard.
+// link time (--wrap of WriteFileStreams, ReadFileChunk, ReadStream and
+// CreateGate), so one file's write can store fewer than 64 bytes, a read can
+// fall short or fail, a file can change between two reads of its hash (the
+// change made by the wrapper itself, so the order is certain), a digest can
+// fail to read, the pause gate can fail to be made, and every write can be
+// watched for WriteGuard.
 #include <fcntl.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -33,6 +34,9 @@ uint32_t WrappedReadFileChunk(FileHandle, void*, uint32_t) asm("__wrap_" MANGLED
 int RealReadStream(FileHandle, const PathChar*, StreamName, uint8_t*, int) asm("__real_" MANGLED_DIGEST_READ);
 int WrappedReadStream(FileHandle, const PathChar*, StreamName, uint8_t*, int) asm("__wrap_" MANGLED_DIGEST_READ);
 
+GateHandle RealCreateGate(bool, bool) asm("__real_" MANGLED_CREATE_GATE);
+GateHandle WrappedCreateGate(bool, bool) asm("__wrap_" MANGLED_CREATE_GATE);
+
 namespace {
 std::atomic<int> ReadsToFail;
 // Reads to let through before the change below is made, -1 for none.
@@ -43,7 +47,13 @@ int DigestReadError;  // errno of every digest read; 0 for the real call
 std::string ShortWritePath;
 std::atomic<int> WritesSeen;
 std::atomic<int> WritesWithoutGuard;
+bool RefuseOpenGates;  // gates made signalled (the pause gate) cannot be made
 }  // namespace
+
+GateHandle WrappedCreateGate(bool manualReset, bool signalled) {
+    if (RefuseOpenGates && signalled) return nullptr;
+    return RealCreateGate(manualReset, signalled);
+}
 
 int WrappedWriteFileStreams(FileHandle file, const PathChar* path, const uint8_t* digest, StreamWrite how,
                             const uint8_t* record, int recordLength) {
@@ -140,6 +150,32 @@ TEST(WriteFaults, ReadErrorStoresNoDigest) {
     EXPECT_EQ(Recorded.closingText, "Ready.");
     ASSERT_TRUE(GetRawDigest(root + "/old", &after));
     EXPECT_NE(after, before);
+    RemoveTree(root);
+}
+
+// The pause gate could not be made: the shared record is set up all the
+// same, and a run, paused or not, goes to its end, since a gate that does not
+// exist holds no one.
+TEST(GateFaults, RunsWithoutAPauseGateGoToTheirEnd) {
+    BuildWhirlpoolTables();
+    GateHandle kept = OperationState.PauseGate;
+    OperationState.PauseGate = nullptr;
+    RefuseOpenGates = true;
+    ResetRecording(false);
+    EXPECT_EQ(OperationState.PauseGate, nullptr);
+    std::string root = MakeTempFolder();
+    ASSERT_FALSE(root.empty());
+    WriteBytes(root + "/a", std::string(200000, 'a'));
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ASSERT_TRUE(RunAndWait(List));
+    ASSERT_TRUE(RunWriteAndWait(Create, UnhashedList));
+    ResetRecording(true);
+    ResetGate(OperationState.PauseGate);
+    ASSERT_TRUE(ParseTargets(root.c_str()));
+    ASSERT_TRUE(RunAndWait(Check));
+    EXPECT_EQ(Recorded.closingText, "All files checked successfully.");
+    RefuseOpenGates = false;
+    OperationState.PauseGate = kept;
     RemoveTree(root);
 }
 

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "gtest/gtest.h"
+#include "tests/ui/windows_split_model.h"
 #include "ui/target_text.h"
 
 namespace {
@@ -31,7 +32,7 @@ protected:
         Put(picked);
         int n = 0;
         while (field[n]) ++n;
-        ComposePickedTarget(field, n, edited);
+        EXPECT_TRUE(ComposePickedTarget(field, n, edited));
         return TargetText;
     }
 };
@@ -53,6 +54,17 @@ TEST(QuotePath, OnlyABlankCausesQuoting) {
     EXPECT_EQ(Quoted(PT("\"a b\"")), PT("\"\"a b\"\""));
     EXPECT_EQ(Quoted(PT(" ")), PT("\" \""));
     EXPECT_EQ(Quoted(PT("")), PT(""));
+    // Backslashes before the closing quote are doubled, or the splitter would
+    // take the quote for an escaped one.
+    EXPECT_EQ(Quoted(PT("C:\\My Data\\")), PT("\"C:\\My Data\\\\\""));
+    EXPECT_EQ(Quoted(PT("\\\\s\\a b\\\\")), PT("\"\\\\s\\a b\\\\\\\\\""));
+    EXPECT_EQ(Quoted(PT("C:\\a\\")), PT("C:\\a\\"));
+}
+
+TEST(QuotePath, QuotedLengthIsTheRoomItTakes) {
+    for (const PathChar* text : {PT("C:\\"), PT("a b"), PT("C:\\My Data\\\\"), PT("")}) {
+        EXPECT_EQ(QuotedLength(text), static_cast<int64_t>(Quoted(text).size()));
+    }
 }
 
 TEST_F(TargetTextTest, TwoDroppedPathsOntoAnEmptyField) {
@@ -77,6 +89,16 @@ TEST_F(TargetTextTest, AfterARunStartedNewPathsReplaceTheText) {
 
 TEST_F(TargetTextTest, PickOntoAnEmptyFieldIsThePathAlone) {
     EXPECT_EQ(Pick(PT("C:\\My Data"), PT(""), true), PT("\"C:\\My Data\""));
+}
+
+TEST_F(TargetTextTest, DroppedPathsComeBackWholeFromTheSplitter) {
+    // A path with a blank that ends in a backslash, anywhere but first, used to
+    // swallow the rest of the field.
+    PathString text = Drop({PT("C:\\a"), PT("C:\\My Data\\"), PT("\\\\s\\b c\\\\"), PT("E:\\")},
+                           PT("D:\\x \"F:\\y z\\\\\""), true);
+    EXPECT_EQ(SplitByWindowsRules(text.c_str()),
+              std::vector<PathString>({PT("C:\\a"), PT("C:\\My Data\\"), PT("\\\\s\\b c\\\\"), PT("E:\\"),
+                                       PT("D:\\x"), PT("F:\\y z\\")}));
 }
 
 TEST_F(TargetTextTest, EditedButEmptyFieldLeavesNoTrailingBlank) {
@@ -115,6 +137,39 @@ TEST_F(TargetTextTest, LongPickedTextFitsAfterGrowth) {
     PathString field(65600, PathChar('f'));
     EXPECT_EQ(Pick(PT("C:\\x"), field.c_str(), true), PT("C:\\x ") + field);
     EXPECT_EQ(TargetCapacity, 4 + 1 + 65600 + 65536);
+}
+
+// A composition that does not fit (beyond the longest text an int capacity
+// holds, or the heap refused) changes nothing and says so; sums near 2^31
+// units must not wrap. One long path dropped many times makes the size
+// without the memory.
+TEST_F(TargetTextTest, ACompositionThatDoesNotFitLeavesTheTextAsItWas) {
+    Put(PT("kept"));
+    EXPECT_FALSE(GrowTargetText(MaxTargetTextLength + int64_t(1)));
+    EXPECT_FALSE(GrowTargetText(INT64_MAX));
+    EXPECT_EQ(TargetCapacity, 65536);
+
+    PathString path(1 << 20, PathChar('p'));
+    std::vector<const PathChar*> paths(2048, path.c_str());
+    EXPECT_FALSE(ComposeDroppedTargets(paths.data(), static_cast<int>(paths.size()), PT("D:\\old"), true));
+    EXPECT_EQ(PathString(TargetText), PT("kept"));
+    EXPECT_EQ(TargetCapacity, 65536);
+}
+
+// Start-up could not allocate TargetText: the next composition allocates it,
+// and one that cannot writes nowhere.
+TEST_F(TargetTextTest, AMissingBufferIsNeverWrittenThrough) {
+    std::free(TargetText);
+    TargetText = nullptr;
+    TargetCapacity = 0;
+    EXPECT_FALSE(ComposePickedTarget(PT("D:\\old"), 6, true));
+    PathString path(1 << 20, PathChar('p'));
+    std::vector<const PathChar*> paths(2048, path.c_str());
+    EXPECT_FALSE(ComposeDroppedTargets(paths.data(), static_cast<int>(paths.size()), PT(""), false));
+    EXPECT_EQ(TargetText, nullptr);
+
+    EXPECT_EQ(Drop({PT("C:\\a")}, PT("D:\\old"), true), PT("C:\\a D:\\old"));
+    EXPECT_EQ(TargetCapacity, 65536 + 4 + 2 + 6 + 1);
 }
 
 }  // namespace

@@ -1,0 +1,81 @@
+// The console's argument parsing (ParseCommandLine), built from
+// cli/command_line.cpp with stand-ins for the printing it asks of
+// cli/output.cpp. Input: the arguments after the program name, separated by
+// NUL bytes.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/output.h"
+#include "tests/fuzz/fuzz_support.h"
+
+const PathChar ProgramName[] = PT("quorvane");
+static int UsageErrors;
+
+PathString Widen(const char* ascii) { return PathString(ascii); }
+void PrintText(ConsoleChannel, const PathString&) {}
+int PrintUsageError(const PathString& problem) {
+    FUZZ_REQUIRE(!problem.empty());
+    ++UsageErrors;
+    return ExitUsage;
+}
+
+static bool WalksTargets(CommandKind command) {
+    return command == CheckCommand || command == ListCommand || command == CreateCommand ||
+           command == RewriteCommand || command == RemoveCommand;
+}
+
+// Operands keep their order and their text: a subsequence of the arguments
+// after the command, ending with everything after the first "--".
+static bool OperandsComeFrom(const std::vector<PathString>& args) {
+    const std::vector<PathString>& operands = CommandOptions.operands;
+    size_t next = 0;
+    for (size_t i = 1; i < args.size() && next < operands.size(); ++i) {
+        if (args[i] == operands[next]) ++next;
+    }
+    if (next != operands.size()) return false;
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i] != PT("--")) continue;
+        size_t after = args.size() - i - 1;
+        if (operands.size() < after) return false;
+        for (size_t k = 0; k < after; ++k) {
+            if (operands[operands.size() - after + k] != args[i + 1 + k]) return false;
+        }
+        break;
+    }
+    return true;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    std::vector<PathString> args;
+    PathString text(reinterpret_cast<const PathChar*>(data), size);
+    if (size > 0) {
+        for (size_t start = 0;;) {
+            size_t end = text.find(PathChar(0), start);
+            args.push_back(text.substr(start, end == PathString::npos ? PathString::npos : end - start));
+            if (end == PathString::npos) break;
+            start = end + 1;
+        }
+    }
+    UsageErrors = 0;
+    int status = ParseCommandLine(args);
+    const CommandOptionsRecord& options = CommandOptions;
+    // A refusal is said once, and only a refusal.
+    FUZZ_REQUIRE(status == 0 || status == ExitUsage);
+    FUZZ_REQUIRE(UsageErrors == (status == ExitUsage ? 1 : 0));
+    if (status != 0) return 0;
+
+    CommandKind command = options.command;
+    FUZZ_REQUIRE(command != NoCommand);
+    if (command == HelpCommand || command == VersionCommand) return 0;
+    FUZZ_REQUIRE(!options.operands.empty());
+    FUZZ_REQUIRE(OperandsComeFrom(args));
+    FUZZ_REQUIRE(!options.yes || command == RemoveCommand);
+    FUZZ_REQUIRE(!options.hex || command == ShowCommand);
+    FUZZ_REQUIRE(!(options.progress && options.quiet));
+    FUZZ_REQUIRE(WalksTargets(command) || !(options.progress || options.quiet || options.oneFileSystem || options.jobs));
+    FUZZ_REQUIRE(options.jobs >= 0 && options.jobs <= 256);
+    FUZZ_REQUIRE(!(options.nulRecords && command == ShowCommand && !options.hex));
+    return 0;
+}
