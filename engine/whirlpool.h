@@ -1,6 +1,7 @@
 // Whirlpool (ISO/IEC 10118-3, final version): tables and the compression step.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 extern const uint8_t SBox[256];
@@ -26,3 +27,6 @@ void CompressBlockScalar();
 // Fills the tables and chooses the fastest compression routine the processor
 // and the OS support; call once at start-up, before any thread exists.
 void BuildWhirlpoolTables();
+
+// The digest of length bytes in memory; the tables must be built.
+void HashBytes(const uint8_t* bytes, size_t length, uint8_t digest[64]);

@@ -83,6 +83,23 @@ TEST(WhirlpoolKnownAnswers, ReferenceImplementationAgrees) {
     }
 }
 
+// In memory: the vectors, and every length across the padding's two cases
+// (31/32/33 bytes in the last block) and several blocks, unaligned.
+TEST(WhirlpoolKnownAnswers, HashBytesAgrees) {
+    for (const KnownAnswer& answer : KnownAnswers) {
+        uint8_t digest[64];
+        HashBytes(reinterpret_cast<const uint8_t*>(answer.message.data()), answer.message.size(), digest);
+        EXPECT_EQ(HexOf(digest, 64), answer.digestHex) << answer.name;
+    }
+    std::vector<uint8_t> bytes = PatternBytes(201, 7);
+    for (size_t length = 0; length <= 200; length++) {
+        uint8_t digest[64], reference[64];
+        HashBytes(bytes.data() + 1, length, digest);
+        ReferenceDigest(bytes.data() + 1, length, reference);
+        ASSERT_EQ(HexOf(digest, 64), HexOf(reference, 64)) << length << " bytes";
+    }
+}
+
 // Random states and blocks at every offset modulo 64, the state on this stack
 // frame: the routine must agree with the scalar one (and, now and then, with the
 // reference) and may not touch a byte outside its 64.

@@ -1,0 +1,54 @@
+// The record kept beside a digest (stream zr, xattr user.zr): what the file
+// was when its contents were read, so that a later check can tell an edit
+// (the time moved on) from silent corruption (same size and time, other
+// digest). Tied to the 64 digest bytes by a check value: a digest rewritten
+// by a program that does not know the record leaves a stale record, which is
+// ignored. Pure and portable; the README gives the layout byte by byte.
+#pragma once
+
+#include <cstdint>
+
+const int DigestRecordBytes = 32;
+const uint8_t DigestRecordVersion = 1;
+
+// How a last-write time counts. Both are kept at the system's full precision
+// and told apart, so that a disk moved between the systems still compares.
+enum TimeUnit : uint8_t {
+    TimeUnitWindows = 1,  // 100 ns since 1601-01-01 UTC (FILETIME, NTFS)
+    TimeUnitPosix = 2,    // nanoseconds since 1970-01-01 UTC
+};
+
+// A file's size and last-write time as the platform reports them.
+struct FileFacts {
+    uint64_t size;
+    int64_t time;
+    TimeUnit unit;
+};
+
+// The tables of the engine must be built (BuildWhirlpoolTables).
+void EncodeDigestRecord(const uint8_t digest[64], const FileFacts& facts, uint8_t out[DigestRecordBytes]);
+
+enum RecordState {
+    RecordUsable,
+    // length 0: no record beside the digest.
+    RecordMissing,
+    // Not tied to this digest (written for another, or damaged), of another
+    // length, version or time unit: to be ignored, never trusted.
+    RecordStale,
+};
+// recorded is filled only when the record is usable.
+RecordState ReadDigestRecord(const uint8_t* bytes, int length, const uint8_t digest[64], FileFacts* recorded);
+
+enum EditVerdict {
+    FileUnchanged,     // same size, same time at the precision both still have
+    FileEdited,        // other size, or a later time
+    FileOlderVersion,  // an earlier time than recorded: replaced by an older version
+};
+// Times are compared at the coarser precision of the two (see the README's
+// precision rule), so a copy that only lost precision is not an edit.
+EditVerdict JudgeEdit(const FileFacts& recorded, const FileFacts& now);
+
+// A time as whole seconds since 1970-01-01 UTC (rounded down) and the
+// nanoseconds after them, exact for every value of either unit. False for an
+// unknown unit.
+bool SplitFileTime(const FileFacts& facts, int64_t* seconds, int32_t* nanoseconds);

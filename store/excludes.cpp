@@ -1,0 +1,446 @@
+#include "store/excludes.h"
+
+#include "store/code_points.h"
+
+ExcludeSet Excludes;
+
+static uint32_t FoldCase(uint32_t c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+
+static uint32_t OtherCase(uint32_t c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if (c >= 'a' && c <= 'z') return c - 32;
+    return c;
+}
+
+// ---- compiling -------------------------------------------------------------
+
+// A character of a pattern; escaped ones are never special.
+struct PatternCharacter {
+    uint32_t value;
+    bool escaped;
+};
+
+static bool Is(const PatternCharacter& c, uint32_t special) { return !c.escaped && c.value == special; }
+
+struct NamedClass {
+    const char* name;
+    const char* ranges;  // pairs of bounds
+};
+static const NamedClass NamedClasses[] = {
+    {"alnum", "09AZaz"}, {"alpha", "AZaz"},        {"blank", "  \t\t"},    {"cntrl", "\x01\x1f\x7f\x7f"},
+    {"digit", "09"},     {"graph", "!~"},          {"lower", "az"},        {"print", " ~"},
+    {"punct", "!/:@[`{~"}, {"space", "\t\r  "},    {"upper", "AZ"},        {"xdigit", "09AFaf"},
+};
+
+// Appends the ranges of [:name:] whose name spans characters [from, to).
+static bool AddNamedClass(const PatternCharacter* from, const PatternCharacter* to, ExcludeSet* set) {
+    for (const NamedClass& named : NamedClasses) {
+        const char* n = named.name;
+        const PatternCharacter* c = from;
+        while (c < to && *n && c->value == static_cast<unsigned char>(*n)) ++c, ++n;
+        if (c != to || *n) continue;
+        for (const char* r = named.ranges; *r; r += 2) {
+            set->ranges.push_back({static_cast<unsigned char>(r[0]), static_cast<unsigned char>(r[1])});
+        }
+        return true;
+    }
+    return false;
+}
+
+// The class whose characters follow the [ at *at; *at ends after its ].
+static const char* CompileClass(const PatternCharacter* chars, int end, int* at, ExcludeSet* set) {
+    int i = *at + 1;
+    ExcludeClass cls = {static_cast<int>(set->ranges.size()), 0, false};
+    if (i < end && (Is(chars[i], '!') || Is(chars[i], '^'))) {
+        cls.negated = true;
+        ++i;
+    }
+    for (bool first = true;; first = false) {
+        if (i >= end) return "unclosed [";
+        if (Is(chars[i], ']') && !first) break;
+        if (Is(chars[i], '[') && i + 1 < end && Is(chars[i + 1], ':')) {
+            int close = i + 2;
+            while (close + 1 < end && !(Is(chars[close], ':') && Is(chars[close + 1], ']'))) ++close;
+            if (close + 1 < end) {
+                if (!AddNamedClass(chars + i + 2, chars + close, set)) return "unknown class in [[:name:]]";
+                i = close + 2;
+                continue;
+            }
+            // No ":]": the [ is an ordinary member.
+        }
+        uint32_t low = chars[i].value, high = low;
+        if (i + 2 < end && Is(chars[i + 1], '-') && !Is(chars[i + 2], ']')) {
+            high = chars[i + 2].value;
+            if (high < low) return "range out of order in [...]";
+            i += 2;
+        }
+        set->ranges.push_back({low, high});
+        ++i;
+    }
+    cls.rangeCount = static_cast<int>(set->ranges.size()) - cls.firstRange;
+    set->tokens.push_back({TokenCharacterClass, static_cast<uint32_t>(set->classes.size())});
+    set->classes.push_back(cls);
+    *at = i + 1;
+    return nullptr;
+}
+
+// The tokens of one name of a pattern, characters [begin, end).
+static const char* CompileName(const PatternCharacter* chars, int begin, int end, ExcludeSet* set) {
+    int dots = 0;
+    for (int i = begin; i < end; i++) dots += chars[i].value == '.';
+    if (dots == end - begin && dots <= 2) return "'.' and '..' name no entry: paths are matched as walked";
+    ExcludeComponent component = {static_cast<int>(set->tokens.size()), 0, false, 0, 0};
+    for (int i = begin; i < end;) {
+        const PatternCharacter& c = chars[i];
+        if (Is(c, '*')) {
+            if (set->tokens.size() == static_cast<size_t>(component.firstToken) ||
+                set->tokens.back().kind != TokenStar) {
+                set->tokens.push_back({TokenStar, 0});
+            }
+            ++i;
+        } else if (Is(c, '?')) {
+            set->tokens.push_back({TokenAnyCharacter, 0});
+            ++i;
+        } else if (Is(c, '[')) {
+            const char* problem = CompileClass(chars, end, &i, set);
+            if (problem) return problem;
+        } else {
+            set->tokens.push_back({TokenLiteral, set->windowsRules ? FoldCase(c.value) : c.value});
+            ++i;
+        }
+    }
+    component.tokenCount = static_cast<int>(set->tokens.size()) - component.firstToken;
+    const ExcludeToken* tokens = set->tokens.data() + component.firstToken;
+    auto asciiLiteral = [](const ExcludeToken& t) { return t.kind == TokenLiteral && t.value < 0x80; };
+    while (component.headLength < component.tokenCount && asciiLiteral(tokens[component.headLength])) {
+        ++component.headLength;
+    }
+    while (component.tailLength < component.tokenCount &&
+           asciiLiteral(tokens[component.tokenCount - 1 - component.tailLength])) {
+        ++component.tailLength;
+    }
+    set->components.push_back(component);
+    return nullptr;
+}
+
+static void AddAnyNames(ExcludeSet* set, const ExcludePattern& pattern) {
+    // Two in a row mean no more than one.
+    int count = static_cast<int>(set->components.size()) - pattern.firstComponent;
+    if (count > 0 && set->components.back().anyNames) return;
+    set->components.push_back({0, 0, true, 0, 0});
+}
+
+static const char* CompileCharacters(const std::vector<PatternCharacter>& chars, ExcludeSet* set) {
+    if (chars.empty()) return "empty pattern";
+    if (Is(chars[0], '!')) return "a leading ! (re-including) is not supported; escape it or use ? for it";
+    ExcludePattern pattern = {static_cast<int>(set->components.size()), 0, false, false};
+    int begin = 0, end = static_cast<int>(chars.size());
+    if (Is(chars[end - 1], '/')) {
+        pattern.foldersOnly = true;
+        --end;
+    }
+    if (end > 0 && Is(chars[0], '/')) {
+        pattern.wholePath = true;
+        ++begin;
+    }
+    if (begin >= end) return "empty pattern";
+    for (int i = begin; i < end; i++) {
+        if (Is(chars[i], '/')) pattern.wholePath = true;
+    }
+    for (int start = begin; start <= end;) {
+        int stop = start;
+        while (stop < end && !Is(chars[stop], '/')) ++stop;
+        if (stop == start) return "empty name between two slashes";
+        bool doubleStar = stop - start == 2 && Is(chars[start], '*') && Is(chars[start + 1], '*');
+        if (doubleStar && pattern.wholePath) {
+            AddAnyNames(set, pattern);
+        } else {
+            const char* problem = CompileName(chars.data(), start, stop, set);
+            if (problem) return problem;
+        }
+        start = stop + 1;
+    }
+    // "x/**" holds everything inside x, not x itself: one name at least.
+    if (set->components.back().anyNames) {
+        set->components.back() = {static_cast<int>(set->tokens.size()), 1, false, 0, 0};
+        set->tokens.push_back({TokenStar, 0});
+        set->components.push_back({0, 0, true, 0, 0});
+    }
+    pattern.componentCount = static_cast<int>(set->components.size()) - pattern.firstComponent;
+    set->patterns.push_back(pattern);
+    return nullptr;
+}
+
+// A compile either adds a whole pattern or nothing.
+struct SetSizes {
+    size_t tokens, ranges, classes, components, patterns;
+};
+static SetSizes SizesOf(const ExcludeSet& set) {
+    return {set.tokens.size(), set.ranges.size(), set.classes.size(), set.components.size(), set.patterns.size()};
+}
+static void RestoreSizes(const SetSizes& sizes, ExcludeSet* set) {
+    set->tokens.resize(sizes.tokens);
+    set->ranges.resize(sizes.ranges);
+    set->classes.resize(sizes.classes);
+    set->components.resize(sizes.components);
+    set->patterns.resize(sizes.patterns);
+}
+
+template <typename Char>
+const char* CompileExcludePattern(const Char* pattern, int length, ExcludeSet* set) {
+    std::vector<PatternCharacter> chars;
+    for (int i = 0; i < length;) {
+        PatternCharacter c = {0, false};
+        if (pattern[i] == Char('\\')) {
+            if (set->windowsRules) {
+                chars.push_back({'/', false});
+                ++i;
+                continue;
+            }
+            if (++i == length) return "ends in a lone \\";
+            // An escaped slash is still a separator: no name holds one.
+            c.escaped = pattern[i] != Char('/');
+        }
+        if (pattern[i] == Char(0)) return "holds a NUL character";
+        i = NextCodePoint(pattern, i, length, &c.value);
+        chars.push_back(c);
+    }
+    SetSizes sizes = SizesOf(*set);
+    const char* problem = CompileCharacters(chars, set);
+    if (problem) RestoreSizes(sizes, set);
+    return problem;
+}
+
+// Appends the UTF-8 of bytes [from, to) as Char units: unchanged for bytes,
+// as UTF-16 for wider units. False for malformed UTF-8 there.
+template <typename Char>
+static bool AppendLineUnits(const char* from, const char* to, std::basic_string<Char>* line) {
+    if (sizeof(Char) == 1) {
+        line->append(reinterpret_cast<const Char*>(from), to - from);
+        return true;
+    }
+    int length = static_cast<int>(to - from);
+    for (int i = 0; i < length;) {
+        uint32_t c;
+        i = NextCodePoint(from, i, length, &c);
+        if (IsInvalidUnit(c)) return false;
+        if (c >= 0x10000) {
+            line->push_back(static_cast<Char>(0xD800 + ((c - 0x10000) >> 10)));
+            line->push_back(static_cast<Char>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            line->push_back(static_cast<Char>(c));
+        }
+    }
+    return true;
+}
+
+template <typename Char>
+const char* CompileExcludeText(const char* text, size_t length, ExcludeSet* set, int* badLine) {
+    SetSizes sizes = SizesOf(*set);
+    const char* end = text + length;
+    const char* at = text;
+    if (length >= 3 && static_cast<unsigned char>(text[0]) == 0xEF && static_cast<unsigned char>(text[1]) == 0xBB &&
+        static_cast<unsigned char>(text[2]) == 0xBF) {
+        at += 3;
+    }
+    const char* problem = nullptr;
+    for (int lineNumber = 1; at < end && !problem; ++lineNumber) {
+        const char* stop = at;
+        while (stop < end && *stop != '\n') ++stop;
+        const char* next = stop < end ? stop + 1 : end;
+        if (stop > at && stop[-1] == '\r') --stop;
+        // Trailing blanks go, unless a backslash escapes the last (POSIX).
+        while (stop > at && (stop[-1] == ' ' || stop[-1] == '\t')) {
+            int backslashes = 0;
+            while (stop - 1 - backslashes > at && stop[-2 - backslashes] == '\\') ++backslashes;
+            if (!set->windowsRules && backslashes % 2 == 1) break;
+            --stop;
+        }
+        if (stop > at && *at != '#') {
+            std::basic_string<Char> line;
+            if (!AppendLineUnits(at, stop, &line)) {
+                problem = "not valid UTF-8";
+            } else {
+                problem = CompileExcludePattern(line.data(), static_cast<int>(line.size()), set);
+            }
+            if (problem) *badLine = lineNumber;
+        }
+        at = next;
+    }
+    if (problem) RestoreSizes(sizes, set);
+    return problem;
+}
+
+// ---- matching ----------------------------------------------------------------
+
+static bool ClassAccepts(const ExcludeSet& set, const ExcludeClass& cls, uint32_t c) {
+    const ExcludeRange* ranges = set.ranges.data() + cls.firstRange;
+    bool member = false;
+    for (int r = 0; r < cls.rangeCount && !member; r++) member = ranges[r].low <= c && c <= ranges[r].high;
+    uint32_t other = set.windowsRules ? OtherCase(c) : c;
+    for (int r = 0; r < cls.rangeCount && !member && other != c; r++) {
+        member = ranges[r].low <= other && other <= ranges[r].high;
+    }
+    return member != cls.negated;
+}
+
+// One name, units [at, end) of text, against one component's tokens: a star
+// takes characters one by one, and only the most recent star is taken back,
+// so the work stays within (name length x tokens).
+template <typename Char>
+static bool UnitIs(const ExcludeSet& set, Char unit, uint32_t literal) {
+    uint32_t c = static_cast<uint32_t>(unit) & (sizeof(Char) == 1 ? 0xFF : 0xFFFFFFFF);
+    return (set.windowsRules ? FoldCase(c) : c) == literal;
+}
+
+template <typename Char>
+static bool MatchName(const ExcludeSet& set, const ExcludeComponent& component, const Char* text, int at, int end) {
+    const ExcludeToken* tokens = set.tokens.data() + component.firstToken;
+    int count = component.tokenCount, t = 0;
+    // An ASCII unit is a whole character in UTF-8 and UTF-16 alike, so the
+    // literal ends of the pattern can be compared without decoding.
+    int head = component.headLength, tail = component.tailLength;
+    if (end - at < (head == count ? count : head + tail)) return false;
+    for (int i = 0; i < head; i++) {
+        if (!UnitIs(set, text[at + i], tokens[i].value)) return false;
+    }
+    for (int i = 1; i <= tail; i++) {
+        if (!UnitIs(set, text[end - i], tokens[count - i].value)) return false;
+    }
+    int starToken = -1, starAt = 0;
+    while (at < end) {
+        if (t < count && tokens[t].kind == TokenStar) {
+            starToken = ++t;
+            starAt = at;
+            continue;
+        }
+        if (t < count) {
+            uint32_t c;
+            int next = NextCodePoint(text, at, end, &c);
+            bool accepted;
+            switch (tokens[t].kind) {
+                case TokenLiteral:
+                    accepted = (set.windowsRules ? FoldCase(c) : c) == tokens[t].value;
+                    break;
+                case TokenCharacterClass:
+                    accepted = ClassAccepts(set, set.classes[tokens[t].value], c);
+                    break;
+                default:
+                    accepted = true;
+                    break;
+            }
+            if (accepted) {
+                ++t;
+                at = next;
+                continue;
+            }
+        }
+        if (starToken < 0) return false;
+        uint32_t skipped;
+        starAt = NextCodePoint(text, starAt, end, &skipped);
+        at = starAt;
+        t = starToken;
+    }
+    while (t < count && tokens[t].kind == TokenStar) ++t;
+    return t == count;
+}
+
+template <typename Char>
+static bool IsPathSeparator(const ExcludeSet& set, Char c) {
+    return c == Char('/') || (set.windowsRules && c == Char('\\'));
+}
+
+template <typename Char>
+static int EndOfName(const ExcludeSet& set, const Char* path, int at, int length) {
+    while (at < length && !IsPathSeparator(set, path[at])) ++at;
+    return at;
+}
+
+// The path's names against the pattern's, where "**" takes any number of
+// whole names: the same one-star-back walk as within a name, a name a step.
+template <typename Char>
+static bool MatchPath(const ExcludeSet& set, const ExcludePattern& pattern, const Char* path, int length) {
+    const ExcludeComponent* components = set.components.data() + pattern.firstComponent;
+    int count = pattern.componentCount, c = 0;
+    int starComponent = -1, starAt = 0;
+    // at > length: no name left.
+    int at = 0;
+    while (at <= length) {
+        if (c < count && components[c].anyNames) {
+            starComponent = ++c;
+            starAt = at;
+            continue;
+        }
+        int end = EndOfName(set, path, at, length);
+        if (c < count && MatchName(set, components[c], path, at, end)) {
+            ++c;
+            at = end + 1;
+            continue;
+        }
+        if (starComponent < 0) return false;
+        starAt = EndOfName(set, path, starAt, length) + 1;
+        at = starAt;
+        c = starComponent;
+    }
+    while (c < count && components[c].anyNames) ++c;
+    return c == count;
+}
+
+template <typename Char>
+bool MatchExcludeSet(const ExcludeSet& set, const Char* path, int length, bool folder) {
+    if (length <= 0) return false;
+    int nameAt = length;
+    while (nameAt > 0 && !IsPathSeparator(set, path[nameAt - 1])) --nameAt;
+    for (const ExcludePattern& pattern : set.patterns) {
+        if (pattern.foldersOnly && !folder) continue;
+        bool matched = pattern.wholePath
+                           ? MatchPath(set, pattern, path, length)
+                           : MatchName(set, set.components[pattern.firstComponent], path, nameAt, length);
+        if (matched) return true;
+    }
+    return false;
+}
+
+template const char* CompileExcludePattern(const char*, int, ExcludeSet*);
+template const char* CompileExcludePattern(const wchar_t*, int, ExcludeSet*);
+template const char* CompileExcludeText<char>(const char*, size_t, ExcludeSet*, int*);
+template const char* CompileExcludeText<wchar_t>(const char*, size_t, ExcludeSet*, int*);
+template bool MatchExcludeSet(const ExcludeSet&, const char*, int, bool);
+template bool MatchExcludeSet(const ExcludeSet&, const wchar_t*, int, bool);
+
+// ---- the run's set -----------------------------------------------------------
+
+static void TakeSystemRules() { Excludes.windowsRules = PathSeparator == PathChar('\\'); }
+
+static PathString Widen(const char* ascii) {
+    PathString text;
+    for (const char* p = ascii; *p; ++p) text.push_back(static_cast<PathChar>(static_cast<unsigned char>(*p)));
+    return text;
+}
+
+bool AddExcludePattern(const PathChar* pattern, PathString* problem) {
+    TakeSystemRules();
+    int length = 0;
+    while (pattern[length]) ++length;
+    const char* reason = CompileExcludePattern(pattern, length, &Excludes);
+    if (reason) *problem = Widen(reason);
+    return reason == nullptr;
+}
+
+bool AddExcludePatternsFromText(const char* text, size_t length, PathString* problem) {
+    TakeSystemRules();
+    int badLine = 0;
+    const char* reason = CompileExcludeText<PathChar>(text, length, &Excludes, &badLine);
+    if (reason) *problem = Widen("line ") + Widen(std::to_string(badLine).c_str()) + Widen(": ") + Widen(reason);
+    return reason == nullptr;
+}
+
+bool IsExcluded(const PathChar* relativePath, int length, bool folder) {
+    if (Excludes.patterns.empty()) return false;
+    return MatchExcludeSet(Excludes, relativePath, length, folder);
+}
+
+void ClearExcludePatterns() {
+    ExcludeSet empty = {};
+    Excludes = empty;
+}

@@ -1,0 +1,143 @@
+// The record beside the digest: its bytes, what makes it stale, and the
+// verdict on the file's size and time.
+#include <cstring>
+#include <string>
+
+#include "engine/whirlpool.h"
+#include "gtest/gtest.h"
+#include "store/digest_record.h"
+
+namespace {
+
+std::string Hex(const uint8_t* bytes, int count) {
+    static const char digits[] = "0123456789abcdef";
+    std::string text;
+    for (int i = 0; i < count; i++) {
+        text += digits[bytes[i] >> 4];
+        text += digits[bytes[i] & 15];
+    }
+    return text;
+}
+
+class DigestRecord : public testing::Test {
+protected:
+    static void SetUpTestSuite() { BuildWhirlpoolTables(); }
+};
+
+// The bytes are the format other builds and systems read: fixed here, the
+// check values computed with OpenSSL's Whirlpool.
+TEST_F(DigestRecord, KnownBytes) {
+    struct Row {
+        uint8_t digestByte;  // digest[i] = i when 1, all zero when 0
+        FileFacts facts;
+        const char* hex;
+    } rows[] = {
+        // 2024-01-01T00:00:00Z in 100 ns units since 1601
+        {1, {0x0102030405060708, 133485408000000000, TimeUnitWindows},
+         "0101000000000000080706050403020100c08976453cda0105a466374bd447e4"},
+        // one nanosecond before 1970, empty file
+        {0, {0, -1, TimeUnitPosix}, "01020000000000000000000000000000ffffffffffffffffa5e3d39181405a0e"},
+    };
+    for (const Row& row : rows) {
+        uint8_t digest[64], record[DigestRecordBytes];
+        for (int i = 0; i < 64; i++) digest[i] = row.digestByte ? static_cast<uint8_t>(i) : 0;
+        EncodeDigestRecord(digest, row.facts, record);
+        EXPECT_EQ(Hex(record, DigestRecordBytes), row.hex);
+        FileFacts read = {};
+        ASSERT_EQ(ReadDigestRecord(record, DigestRecordBytes, digest, &read), RecordUsable);
+        EXPECT_EQ(read.size, row.facts.size);
+        EXPECT_EQ(read.time, row.facts.time);
+        EXPECT_EQ(read.unit, row.facts.unit);
+    }
+}
+
+// Anything that does not tie the record to these 64 bytes is stale, never
+// usable: another digest, a rotted byte anywhere, another length, version or
+// unit, reserved bytes set (even with a check value that fits them).
+TEST_F(DigestRecord, StaleOrMissing) {
+    uint8_t digest[64], record[DigestRecordBytes + 1];
+    for (int i = 0; i < 64; i++) digest[i] = static_cast<uint8_t>(i * 7);
+    FileFacts facts = {12345, 1700000000123456789, TimeUnitPosix}, read = {};
+    EncodeDigestRecord(digest, facts, record);
+
+    EXPECT_EQ(ReadDigestRecord(record, 0, digest, &read), RecordMissing);
+    EXPECT_EQ(ReadDigestRecord(record, DigestRecordBytes - 1, digest, &read), RecordStale);
+    EXPECT_EQ(ReadDigestRecord(record, DigestRecordBytes + 1, digest, &read), RecordStale);
+    for (int bit = 0; bit < 64 * 8; bit++) {
+        digest[bit / 8] ^= static_cast<uint8_t>(1 << (bit % 8));
+        ASSERT_EQ(ReadDigestRecord(record, DigestRecordBytes, digest, &read), RecordStale) << "digest bit " << bit;
+        digest[bit / 8] ^= static_cast<uint8_t>(1 << (bit % 8));
+    }
+    for (int bit = 0; bit < DigestRecordBytes * 8; bit++) {
+        record[bit / 8] ^= static_cast<uint8_t>(1 << (bit % 8));
+        ASSERT_EQ(ReadDigestRecord(record, DigestRecordBytes, digest, &read), RecordStale) << "record bit " << bit;
+        record[bit / 8] ^= static_cast<uint8_t>(1 << (bit % 8));
+    }
+    FileFacts unknownUnit = {1, 2, static_cast<TimeUnit>(3)};
+    EncodeDigestRecord(digest, unknownUnit, record);
+    EXPECT_EQ(ReadDigestRecord(record, DigestRecordBytes, digest, &read), RecordStale);
+
+    // A later version, sealed as this one would seal it: still not understood.
+    uint8_t message[64 + 24], hash[64];
+    EncodeDigestRecord(digest, facts, record);
+    for (int byte : {0, 2, 7}) {
+        record[byte] = byte == 0 ? 2 : 1;
+        std::memcpy(message, digest, 64);
+        std::memcpy(message + 64, record, 24);
+        HashBytes(message, sizeof message, hash);
+        std::memcpy(record + 24, hash, 8);
+        EXPECT_EQ(ReadDigestRecord(record, DigestRecordBytes, digest, &read), RecordStale) << "byte " << byte;
+        EncodeDigestRecord(digest, facts, record);
+    }
+    EXPECT_EQ(ReadDigestRecord(record, DigestRecordBytes, digest, &read), RecordUsable);
+}
+
+const int64_t S = 1000000000;                  // a second in ns
+const int64_t T = 1700000000 * S + 123456789;  // 2023-11-14T22:13:20.123456789Z
+const int64_t WindowsOffset = 116444736000000000;  // 1970 in 100 ns units since 1601
+
+FileFacts Posix(int64_t ns, uint64_t size = 100) { return {size, ns, TimeUnitPosix}; }
+FileFacts Windows(int64_t units, uint64_t size = 100) { return {size, units, TimeUnitWindows}; }
+
+TEST(JudgeEdit, ComparesAtThePrecisionBothTimesKeep) {
+    struct Row {
+        const char* what;
+        FileFacts recorded, now;
+        EditVerdict verdict;
+    } rows[] = {
+        {"the same ns", Posix(T), Posix(T), FileUnchanged},
+        {"copied with us", Posix(T), Posix(T - 789), FileUnchanged},
+        {"copied with ms", Posix(T), Posix(T - 456789), FileUnchanged},
+        {"copied with whole seconds", Posix(T), Posix(T - 123456789), FileUnchanged},
+        {"rounded up to the second", Posix(T), Posix(T - 123456789 + S), FileUnchanged},
+        {"recorded whole, now ns", Posix(T - 123456789), Posix(T), FileUnchanged},
+        {"FAT's 2 s, rounded up", Posix(T + S), Posix(T - 123456789 + 2 * S), FileUnchanged},
+        {"FAT's 2 s, truncated", Posix(T + S), Posix(T - 123456789), FileUnchanged},
+        {"NTFS of a Linux ns time", Posix(T), Windows(WindowsOffset + (T - 89) / 100), FileUnchanged},
+        {"back from NTFS to Linux", Windows(WindowsOffset + (T - 89) / 100), Posix(T - 89), FileUnchanged},
+        {"a second later on ns", Posix(T), Posix(T + S), FileEdited},
+        {"2 ns later", Posix(T), Posix(T + 2), FileEdited},
+        {"a us later, both in us", Posix(T - 789), Posix(T - 789 + 1000), FileEdited},
+        {"other size, same time", Posix(T, 100), Posix(T, 101), FileEdited},
+        {"odd whole seconds, 2 s later", Posix(T - 123456789 + S), Posix(T - 123456789 + 3 * S), FileEdited},
+        // An even whole second may be FAT's: 1 s off is within its precision.
+        {"whole seconds, 1 s later", Posix(T - 123456789 + S), Posix(T - 123456789 + 2 * S), FileUnchanged},
+        {"2 s later on FAT", Posix(T - 123456789), Posix(T - 123456789 + 2 * S), FileEdited},
+        {"older", Posix(T), Posix(T - S), FileOlderVersion},
+        {"older, other size", Posix(T, 100), Posix(T - 5 * S, 7), FileOlderVersion},
+        {"older by 2 ns", Posix(T), Posix(T - 2), FileOlderVersion},
+        {"before 1970, same", Posix(-5 * S - 300), Posix(-5 * S - 300), FileUnchanged},
+        {"before 1970, truncated to s", Posix(-5 * S - 300), Posix(-6 * S), FileUnchanged},
+        {"before 1970, later", Posix(-5 * S - 300), Posix(-5 * S + 700), FileEdited},
+        {"before 1970 on NTFS", Windows(WindowsOffset - 50000003), Posix(-5 * S - 300), FileUnchanged},
+        {"the extremes", Windows(INT64_MAX), Posix(INT64_MIN), FileOlderVersion},
+        {"the extremes reversed", Posix(INT64_MIN), Windows(INT64_MAX), FileEdited},
+        {"the largest, same", Windows(INT64_MAX), Windows(INT64_MAX), FileUnchanged},
+        {"the smallest, same", Windows(INT64_MIN), Windows(INT64_MIN), FileUnchanged},
+        {"the smallest ns, same", Posix(INT64_MIN), Posix(INT64_MIN), FileUnchanged},
+        {"an unknown unit", {100, T, static_cast<TimeUnit>(9)}, Posix(T), FileEdited},
+    };
+    for (const Row& row : rows) EXPECT_EQ(JudgeEdit(row.recorded, row.now), row.verdict) << row.what;
+}
+
+}  // namespace
