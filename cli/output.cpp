@@ -1,6 +1,7 @@
 #include "cli/output.h"
 
 #include "cli/command_line.h"
+#include "cli/record_text.h"
 
 #ifdef _WIN32
 const PathChar ProgramName[] = PT("quorvane-cli");
@@ -17,17 +18,21 @@ PathString Widen(const char* ascii) {
 // Width of the progress line on the screen; 0 when none is shown.
 static size_t ProgressWidth;
 
+// On a terminal the progress line is rewritten in place; anywhere else each
+// tick is a line of its own, so that no record written to the same file or
+// pipe ever shares a line with it.
+static bool ProgressInPlace() {
+    static const bool inPlace = ChannelIsTerminal(StandardError);
+    return inPlace;
+}
+
 void PrintText(ConsoleChannel channel, const PathString& text) { WriteChannel(channel, text.data(), text.size()); }
 
 void PrintRecord(const PathChar* word, const PathString& path) {
     // A record on the terminal that shows the progress line goes on a clean line.
     static const bool outputIsTerminal = ChannelIsTerminal(StandardOutput);
     if (outputIsTerminal) ClearProgressLine();
-    PathString record = word;
-    record += PT("  ");
-    record += path;
-    record.push_back(CommandOptions.nulRecords ? PathChar(0) : PathChar('\n'));
-    PrintText(StandardOutput, record);
+    PrintText(StandardOutput, FormatPlainRecord(word, path, CommandOptions.nulRecords));
 }
 
 void PrintMessage(const PathString& line) {
@@ -103,6 +108,10 @@ void DrawProgressLine(const ProgressTexts& texts) {
     line += PT("  ");
     line += Widen(texts.throughput);
     line += Widen(texts.remaining);
+    if (!ProgressInPlace()) {
+        PrintText(StandardError, line + PT("\n"));
+        return;
+    }
     size_t width = line.size();
     // Blanks over what a longer previous line left behind.
     if (width < ProgressWidth) line.append(ProgressWidth - width, PathChar(' '));

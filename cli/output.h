@@ -14,7 +14,8 @@ extern const PathChar ProgramName[];
 PathString Widen(const char* ascii);
 
 void PrintText(ConsoleChannel channel, const PathString& text);
-// word, two blanks, path, then a line feed (NUL with -0).
+// word, two blanks, path, then a line feed; escaped as cli/record_text.h
+// says where the path would break the line (raw with -0, ending in NUL).
 void PrintRecord(const PathChar* word, const PathString& path);
 // One line on standard error.
 void PrintMessage(const PathString& line);

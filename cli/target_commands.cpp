@@ -11,6 +11,14 @@ static void PrintClosingText() {
     if (!CommandOptions.quiet) PrintMessage(ConsoleRun.closingText);
 }
 
+// The closing text of a writing run after a listing or check that could not
+// read every file, whose own closing text told them: "Ready." would pass for
+// success then, so only the writing run's failures are told.
+static void PrintWritingClosingText(bool readingFailed) {
+    if (readingFailed && ConsoleRun.closingText == PT("Ready.")) return;
+    PrintClosingText();
+}
+
 // Entries a write run left in its list are the files it could not write;
 // each was named (not-written or changed) when it failed.
 static int CountLeftovers(ResultList list) { return static_cast<int>(ConsoleRun.lists[list].size()); }
@@ -42,13 +50,16 @@ static int CreateDigests() {
     if (status != 0) return status;
     // A digest that could not be read is not one to write over.
     status = UnreadableStatus();
-    if (!ConsoleRun.lists[UnhashedList].empty()) {
-        SetRecordWords(nullptr, PT("written"), nullptr);
-        int written = ServeWriteRun(Create, UnhashedList);
-        if (written != 0) return written;
-        if (CountLeftovers(UnhashedList) != 0) status |= ExitFailed;
+    if (ConsoleRun.lists[UnhashedList].empty()) {
+        PrintClosingText();
+        return status;
     }
-    PrintClosingText();
+    if (status != 0) PrintClosingText();
+    SetRecordWords(nullptr, PT("written"), nullptr);
+    int written = ServeWriteRun(Create, UnhashedList);
+    if (written != 0) return written;
+    if (CountLeftovers(UnhashedList) != 0) status |= ExitFailed;
+    PrintWritingClosingText(status != 0);
     return status;
 }
 
@@ -68,9 +79,10 @@ static int RewriteDigests() {
     ConsoleRun.deleteWord[AlteredList] = PT("written");
     int written = ServeWriteRun(Rewrite, AlteredList);
     if (written != 0) return written;
+    bool readingFailed = status != 0;
     // A file whose new digest could not be written is still altered.
     if (CountLeftovers(AlteredList) != 0) status |= ExitAltered | ExitFailed;
-    PrintClosingText();
+    PrintWritingClosingText(readingFailed);
     return status;
 }
 

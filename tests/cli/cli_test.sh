@@ -403,6 +403,20 @@ lines"
     tr '\000' '\n' <"$T/out" | cut -c131- >"$T/got"
     printf '%s\n' "$dash" "$bad" | cmp -s - "$T/got" || fail "digest -0 of odd names"
 
+    # Plain records cannot be forged by a name: a line feed, a backslash or a
+    # carriage return is escaped as sha256sum escapes it.
+    mkdir -p "d/x
+altered  /etc"
+    printf x >"d/x
+altered  /etc/passwd"
+    printf x >"d/cr$(printf '\r')"
+    run list d
+    expect_out "list of names that would break a record" "hashed  $blank" "hashed  $quote" "hashed  $dash" \
+        "\\hashed  $T/d/back\\\\slash" "\\hashed  $T/d/two\\nlines" "hashed  $bad" \
+        "\\no-digest  $T/d/x\\naltered  /etc/passwd" "\\no-digest  $T/d/cr\\r"
+    rm -r "d/x
+altered  " "d/cr$(printf '\r')"
+
     run rewrite -0 d
     expect_status 0 "rewrite of odd names"
     printf 'written  %s\0' "$newline" "$bad" | LC_ALL=C sort -z >"$T/exp"
@@ -804,12 +818,18 @@ test_progress() {
     # Not a terminal: no progress line, just the closing text.
     run check big
     expect_err "check without a terminal" "Ready."
-    run check --progress big
-    grep -q ' *[0-9.]* %  *[0-9.]* MB/s  (Average: *[0-9.]* MB/s)  Remaining: [0-9][0-9]:[0-9][0-9]:[0-9][0-9]' \
-        "$T/err" || fail "--progress: no line in the window's format"
-    grep -q '100\.0 %' "$T/err" || fail "--progress: the final tick does not show 100.0 %"
-    tail -c 8 "$T/err" | grep -q "$(printf '\r')Ready\.$" ||
-        fail "--progress: the line is not cleared before the closing text"
+    # Not a terminal: each tick a line of its own, so that a record written to
+    # the same stream never shares one with it.
+    printf abc >big/altered
+    "$Q" create --quiet big/altered >/dev/null
+    printf abd >big/altered
+    "$Q" check --progress big >"$T/out" 2>&1 </dev/null
+    tick=' *[0-9.]* %  *[0-9.]* MB/s  (Average: *[0-9.]* MB/s)  Remaining: [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'
+    grep -qx "$tick" "$T/out" || fail "--progress: no line in the window's format"
+    grep -q '100\.0 %' "$T/out" || fail "--progress: the final tick does not show 100.0 %"
+    bad=$(grep -vx -e "$tick" -e "altered  $T/big/[a-z]*" -e 'Ready\.' "$T/out")
+    [ -z "$bad" ] || fail "--progress with the records in one stream: $(printf '%s' "$bad" | od -c | head -3)"
+    rm big/altered
     run check --quiet big
     expect_err "check --quiet"
     # A listing reads no contents: the line never appears.

@@ -222,6 +222,13 @@ EIO|remove --yes|4|removed
 EACCES|list|4|no-digest
 EACCES|remove --yes|4|removed
 EOF
+    # Beside a file it writes, create still tells the one it could not read.
+    printf new >d/h
+    traced "$T/d/f" getxattr,fgetxattr:error=EIO create d
+    expect_status 4 "create beside an unreadable digest"
+    expect_line "create beside an unreadable digest" "$T/out" "written  $T/d/h"
+    expect_line "create beside an unreadable digest" "$T/err" "1 file could not be read."
+    expect_no_success "create beside an unreadable digest"
 }
 
 # ---- 3. links lead out of the target ---------------------------------------
