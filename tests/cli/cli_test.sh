@@ -811,6 +811,74 @@ test_stop() {
     fi
 }
 
+# The tree changes at an exact step of a run (the shim holds the run there):
+# an entry swapped for a link to a file or folder outside the target, a file
+# renamed over a listed one, a digest appearing meanwhile. Nothing outside is
+# read, written or deleted, and no digest of another file is written over.
+test_races() {
+    if [ -z "$FAULT_SHIM" ] || ! command -v python3 >/dev/null 2>&1; then
+        note "no fault shim or python3: races not tested"
+        return 77
+    fi
+    # Digests of the files outside and of the one renamed over, wherever it is.
+    outside() { for f in o/f o/sub/f "$(cat b.at)"; do stored_hex "$f"; done; }
+    # command|swap|hold point|word for t/sub/f (none: no record of it)
+    while IFS='|' read -r command swap hold word; do
+        what="$command with $swap"
+        rm -rf t o b b.at hold && mkdir -p t/sub o/sub hold
+        printf inside >t/sub/f
+        printf outside >o/f
+        printf outside >o/sub/f
+        printf b >b
+        echo b >b.at
+        case $command in create) "$Q" create --quiet b >/dev/null ;; *) "$Q" create --quiet t o b >/dev/null ;; esac
+        # Anything read outside would be called altered; a rewrite needs its altered file.
+        for f in o/f o/sub/f; do change_byte "$f" 0 X; done
+        [ "$command" = rewrite ] && change_byte t/sub/f 0 X
+        before=$(outside)
+        extra=
+        [ "$command" = remove ] && extra=--yes
+        $LIMIT env LD_PRELOAD="$FAULT_SHIM" FAULT_HOLD="$hold" FAULT_HOLD_DIR="$T/hold" \
+            "$Q" "$command" $extra t >"$T/out" 2>"$T/err" </dev/null &
+        pid=$!
+        i=0
+        while [ ! -e hold/held ] && [ $i -lt 500 ]; do sleep 0.02; i=$((i + 1)); done
+        [ -e hold/held ] || fail "$what: never reached $hold"
+        case $swap in
+            "a file link") mv t/sub/f away && ln -s "$T/o/f" t/sub/f ;;
+            "a folder link") mv t/sub away && ln -s "$T/o/sub" t/sub ;;
+            "a rename over") mv b t/sub/f && echo t/sub/f >b.at ;;
+            "a digest appearing") python3 -c 'import os, sys; os.setxattr(sys.argv[1], "user.z", b"\1" * 64)' t/sub/f ;;
+        esac
+        touch hold/go
+        wait $pid
+        grep -q '^altered' "$T/out" && fail "$what: judged a file outside: $(cat "$T/out")"
+        if [ "$word" = none ]; then
+            grep -q "  $T/t/sub/f\$" "$T/out" && fail "$what: $(cat "$T/out")"
+        else
+            grep -qx "$word  $T/t/sub/f" "$T/out" || fail "$what: no '$word' record: $(cat "$T/out" "$T/err")"
+        fi
+        after=$(outside)
+        [ "$before" = "$after" ] || fail "$what: digests outside or of the file renamed over changed"
+        [ "$swap" = "a digest appearing" ] && [ "$(stored_hex t/sub/f)" != "$(printf '01%.0s' $(seq 64))" ] &&
+            fail "$what: the digest that appeared was written over"
+        rm -rf away
+    done <<'EOF'
+check|a file link|openat:f:1|none
+check|a folder link|openat:sub:1|none
+check|a rename over|fgetxattr:f:1|none
+create|a file link|openat2:f:1|changed
+create|a folder link|openat2:f:1|changed
+create|a rename over|openat2:f:1|changed
+create|a digest appearing|fsetxattr:f:1|changed
+rewrite|a file link|openat2:f:1|changed
+rewrite|a folder link|openat2:f:1|changed
+rewrite|a rename over|openat2:f:1|changed
+remove|a file link|openat:f:1|none
+remove|a folder link|openat:sub:1|none
+EOF
+}
+
 test_progress() {
     mkdir big
     make_slow_file big/slow 2
@@ -865,7 +933,7 @@ test_confirm() {
 }
 
 case "$GROUP" in
-    usage | digest | roundtrip | names | missing | unreadable | interrupt | stop | progress | confirm | \
+    usage | digest | roundtrip | names | missing | unreadable | interrupt | stop | progress | confirm | races | \
         interrupt_points | write_failures | lookups)
         "test_$GROUP"
         result=$?

@@ -11,6 +11,10 @@
 //     calling thread stays inside the call until the signal has been
 //     delivered (its handler runs then, on a thread that does not block it)
 //     and FAULT_HOLD_MS (default 300) more, for the main loop to notice it.
+//   FAULT_HOLD=CALL:NAME:N  before the Nth call of CALL (openat, openat2,
+//     fgetxattr or fsetxattr) on an entry called NAME, the process waits: it
+//     creates $FAULT_HOLD_DIR/held and goes on once $FAULT_HOLD_DIR/go exists,
+//     so that a test changes the tree at that very point.
 // A setxattr or read begun after that interrupt is announced on standard
 // error as "fault_shim: setxattr after the interrupt" (or read).
 // Both the plain and the 64-bit names are wrapped, so neither may stand for
@@ -22,19 +26,96 @@
 #include <errno.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/syscall.h>
 #include <sys/types.h>
 #include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 typedef int (*SetxattrCall)(const char*, const char*, const void*, size_t, int);
 typedef int (*FsetxattrCall)(int, const char*, const void*, size_t, int);
 typedef ssize_t (*ReadCall)(int, void*, size_t);
+
+// The path an open descriptor names, for the calls that take one.
+static std::string PathOfDescriptor(int file) {
+    char link[64], path[4096];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", file);
+    ssize_t n = readlink(link, path, sizeof path - 1);
+    return std::string(path, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+static std::atomic<long> HoldCalls;
+
+// Holds the calling thread when this call of call on path is the one
+// FAULT_HOLD names.
+static void HoldIfDue(const char* call, const char* path) {
+    const char* spec = std::getenv("FAULT_HOLD");
+    const char* folder = std::getenv("FAULT_HOLD_DIR");
+    if (!spec || !folder) return;
+    size_t length = std::strlen(call);
+    if (std::strncmp(spec, call, length) != 0 || spec[length] != ':') return;
+    const char* name = spec + length + 1;
+    const char* end = std::strchr(name, ':');
+    if (!end) return;
+    size_t nameLength = static_cast<size_t>(end - name);
+    size_t pathLength = std::strlen(path);
+    if (pathLength < nameLength || std::strncmp(path + pathLength - nameLength, name, nameLength) != 0) return;
+    if (pathLength > nameLength && path[pathLength - nameLength - 1] != '/') return;
+    if (++HoldCalls != std::atol(end + 1)) return;
+    std::string held = std::string(folder) + "/held", go = std::string(folder) + "/go";
+    int marker = open(held.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    if (marker >= 0) close(marker);
+    struct stat st;
+    for (int wait = 0; wait < 30000 && stat(go.c_str(), &st) != 0; ++wait) usleep(1000);
+}
+
+typedef int (*OpenatCall)(int, const char*, int, ...);
+
+#define WRAP_OPENAT(symbol)                                                                        \
+    extern "C" int symbol(int folder, const char* name, int flags, ...) {                         \
+        static OpenatCall real = reinterpret_cast<OpenatCall>(dlsym(RTLD_NEXT, #symbol));         \
+        mode_t mode = 0;                                                                          \
+        if (flags & (O_CREAT | O_TMPFILE)) {                                                      \
+            va_list arguments;                                                                    \
+            va_start(arguments, flags);                                                           \
+            mode = va_arg(arguments, mode_t);                                                     \
+            va_end(arguments);                                                                    \
+        }                                                                                         \
+        HoldIfDue("openat", name);                                                                \
+        return real(folder, name, flags, mode);                                                   \
+    }
+WRAP_OPENAT(openat)
+WRAP_OPENAT(openat64)
+
+typedef long (*SyscallCall)(long, ...);
+
+// openat2 has no wrapper of its own in the C library: it comes through syscall.
+extern "C" long syscall(long number, ...) {
+    static SyscallCall real = reinterpret_cast<SyscallCall>(dlsym(RTLD_NEXT, "syscall"));
+    va_list arguments;
+    va_start(arguments, number);
+    long a[6];
+    for (long& argument : a) argument = va_arg(arguments, long);
+    va_end(arguments);
+#ifdef SYS_openat2
+    if (number == SYS_openat2) HoldIfDue("openat2", reinterpret_cast<const char*>(a[1]));
+#endif
+    return real(number, a[0], a[1], a[2], a[3], a[4], a[5]);
+}
+
+extern "C" ssize_t fgetxattr(int file, const char* name, void* value, size_t size) {
+    typedef ssize_t (*FgetxattrCall)(int, const char*, void*, size_t);
+    static FgetxattrCall real = reinterpret_cast<FgetxattrCall>(dlsym(RTLD_NEXT, "fgetxattr"));
+    if (std::strcmp(name, "user.z") == 0) HoldIfDue("fgetxattr", PathOfDescriptor(file).c_str());
+    return real(file, name, value, size);
+}
 
 static std::atomic<long> SetxattrCalls;
 static std::atomic<long> ReadCalls;
@@ -113,11 +194,9 @@ extern "C" int setxattr(const char* path, const char* name, const void* value, s
 
 extern "C" int fsetxattr(int file, const char* name, const void* value, size_t size, int flags) {
     static FsetxattrCall real = reinterpret_cast<FsetxattrCall>(dlsym(RTLD_NEXT, "fsetxattr"));
-    char link[64], path[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", file);
-    ssize_t n = readlink(link, path, sizeof path - 1);
-    path[n > 0 ? n : 0] = 0;
-    return WriteAttribute(path, [&] { return real(file, name, value, size, flags); });
+    std::string path = PathOfDescriptor(file);
+    if (std::strcmp(name, "user.z") == 0) HoldIfDue("fsetxattr", path.c_str());
+    return WriteAttribute(path.c_str(), [&] { return real(file, name, value, size, flags); });
 }
 
 extern "C" ssize_t read(int file, void* buffer, size_t size) {
