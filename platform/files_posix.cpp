@@ -435,3 +435,11 @@ bool PathNamesFile(const TargetRoot& root, const PathChar* path, int relativeAt,
     return found && static_cast<uint64_t>(st.st_dev) == identity.volume &&
            static_cast<uint64_t>(st.st_ino) == identity.index;
 }
+
+FileFacts FactsOf(const FileSnapshot& snapshot) {
+    FileFacts facts;
+    facts.size = static_cast<uint64_t>(snapshot.size);
+    facts.time = snapshot.stamp.value[0] * 1000000000LL + snapshot.stamp.value[1];
+    facts.unit = TimeUnitPosix;
+    return facts;
+}

@@ -271,3 +271,12 @@ bool PathNamesFile(const TargetRoot&, const PathChar* path, int, const FileIdent
     CloseHandle(file);
     return found.volume == identity.volume && found.index == identity.index;
 }
+
+FileFacts FactsOf(const FileSnapshot& snapshot) {
+    FileFacts facts;
+    facts.size = static_cast<uint64_t>(snapshot.size);
+    facts.time = static_cast<int64_t>((static_cast<uint64_t>(snapshot.stamp.value[1]) << 32) |
+                                      static_cast<uint32_t>(snapshot.stamp.value[0]));
+    facts.unit = TimeUnitWindows;
+    return facts;
+}

@@ -66,6 +66,21 @@ struct FileSnapshot {
     WriteStamp change;
 };
 
+// How a last-write time counts. Both are kept at the system's full precision
+// and told apart, so that a disk moved between the systems still compares.
+enum TimeUnit : uint8_t {
+    TimeUnitWindows = 1,  // 100 ns since 1601-01-01 UTC (FILETIME, NTFS)
+    TimeUnitPosix = 2,    // nanoseconds since 1970-01-01 UTC
+};
+
+// A file's size and last-write time as the system reports them.
+struct FileFacts {
+    uint64_t size;
+    int64_t time;
+    TimeUnit unit;
+};
+FileFacts FactsOf(const FileSnapshot& snapshot);
+
 // Where the walk found an entry: name in the open folder it listed (which
 // the walk holds open), and path, its whole path. A target itself has folder
 // NoFile and is reached by path, links followed; below a target no link is

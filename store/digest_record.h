@@ -11,19 +11,7 @@
 const int DigestRecordBytes = 32;
 const uint8_t DigestRecordVersion = 1;
 
-// How a last-write time counts. Both are kept at the system's full precision
-// and told apart, so that a disk moved between the systems still compares.
-enum TimeUnit : uint8_t {
-    TimeUnitWindows = 1,  // 100 ns since 1601-01-01 UTC (FILETIME, NTFS)
-    TimeUnitPosix = 2,    // nanoseconds since 1970-01-01 UTC
-};
-
-// A file's size and last-write time as the platform reports them.
-struct FileFacts {
-    uint64_t size;
-    int64_t time;
-    TimeUnit unit;
-};
+#include "platform/platform.h"
 
 // The tables of the engine must be built (BuildWhirlpoolTables).
 void EncodeDigestRecord(const uint8_t digest[64], const FileFacts& facts, uint8_t out[DigestRecordBytes]);
