@@ -21,11 +21,11 @@ awk '
     FNR == 1 { side++ }
     { if (!(($1, side) in best) || $2 < best[$1, side]) best[$1, side] = $2; names[$1] = 1 }
     END {
-        printf "%-8s %14s %14s %9s\n", "routine", "Linux ns/block", "Windows ns/bl", "Win/Linux"
-        split("Avx512 Avx2 Sse2 Scalar", order, " ")
-        for (n = 1; n <= 4; n++) {
+        printf "%-11s %14s %14s %9s\n", "routine", "Linux ns/block", "Windows ns/bl", "Win/Linux"
+        split("Avx512 Avx2 Sse2 Scalar Avx512Lanes", order, " ")
+        for (n = 1; n <= 5; n++) {
             r = order[n]
             if (!(r in names)) continue
-            printf "%-8s %14.2f %14.2f %9.2f\n", r, best[r, 1], best[r, 2], best[r, 2] / best[r, 1]
+            printf "%-11s %14.2f %14.2f %9.2f\n", r, best[r, 1], best[r, 2], best[r, 2] / best[r, 1]
         }
     }' "$out/linux" "$out/windows"

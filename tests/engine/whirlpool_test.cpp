@@ -52,6 +52,10 @@ TEST(WhirlpoolChoice, FastestRoutineTheProcessorRuns) {
     }
     ASSERT_NE(expected, nullptr);
     EXPECT_EQ(CompressBlock, expected->compress) << "expected " << expected->name;
+    // Files side by side only with the AVX-512 routine.
+    bool lanes = expected->compress == CompressBlockAvx512;
+    EXPECT_EQ(LaneCount, lanes ? Avx512Lanes : 1);
+    EXPECT_TRUE(!lanes || CompressLanes == CompressLanesAvx512);
 }
 
 class EachRoutine : public testing::TestWithParam<CompressRoutine> {};
@@ -102,11 +106,8 @@ TEST_P(EachRoutine, AgreesWithScalarOnRandomStatesAndBlocks) {
         std::memcpy(reference, state + stateOffset, 64);
         if (trial % 50 == 0) ReferenceCompress(reference, blockBuffer + blockOffset);
 
-        BlockPtr = blockBuffer + blockOffset;
-        StatePtr = state + stateOffset;
-        routine.compress();
-        StatePtr = stateScalar + stateOffset;
-        CompressBlockScalar();
+        routine.compress(state + stateOffset, blockBuffer + blockOffset);
+        CompressBlockScalar(stateScalar + stateOffset, blockBuffer + blockOffset);
 
         ASSERT_EQ(HexOf(state, sizeof state), HexOf(stateScalar, sizeof stateScalar)) << "trial " << trial;
         ASSERT_EQ(0, std::memcmp(blockBuffer, blockCopy, sizeof blockBuffer)) << "block written";
@@ -117,5 +118,27 @@ TEST_P(EachRoutine, AgreesWithScalarOnRandomStatesAndBlocks) {
         if (trial % 50 == 0) {
             ASSERT_EQ(HexOf(reference, 64), HexOf(state + stateOffset, 64)) << "trial " << trial;
         }
+    }
+}
+
+// Each lane of the interleaving routine against the scalar routine: states side
+// by side at odd offsets, blocks in a shuffled order, nothing else written.
+TEST(WhirlpoolLanes, Avx512LanesAgreeWithScalar) {
+    SKIP_UNLESS_PROCESSOR_RUNS(CompressRoutines[0]);
+    std::mt19937 generator(20240612);
+    for (int trial = 0; trial < 1024; trial++) {
+        uint8_t blocks[64 * Avx512Lanes + 64], states[64 * Avx512Lanes + 64], expected[sizeof states];
+        for (auto& b : blocks) b = static_cast<uint8_t>(generator());
+        for (auto& b : states) b = static_cast<uint8_t>(generator());
+        std::memcpy(expected, states, sizeof states);
+        uint8_t* statePointers[Avx512Lanes];
+        const uint8_t* blockPointers[Avx512Lanes];
+        for (int n = 0; n < Avx512Lanes; n++) {
+            statePointers[n] = states + trial % 64 + 64 * n;
+            blockPointers[n] = blocks + trial / 16 % 64 + 64 * ((n + trial) % Avx512Lanes);
+            CompressBlockScalar(expected + trial % 64 + 64 * n, blockPointers[n]);
+        }
+        CompressLanesAvx512(statePointers, blockPointers);
+        ASSERT_EQ(HexOf(states, sizeof states), HexOf(expected, sizeof expected)) << "trial " << trial;
     }
 }
