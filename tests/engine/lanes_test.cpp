@@ -105,39 +105,54 @@ static void MakeFileSet(uint32_t seed) {
     }
 }
 
-struct Outcome {
-    std::string digestHex;
-    uint64_t bytesRead;
-    int readError;
-    std::string log;
-    bool operator==(const Outcome& o) const {
-        return digestHex == o.digestHex && bytesRead == o.bytesRead && readError == o.readError && log == o.log;
-    }
-};
-
-static void PrintTo(const Outcome& o, std::ostream* out) {
-    *out << o.digestHex.substr(0, 16) << "... read " << o.bytesRead << ", error " << o.readError << ", reads "
-         << o.log;
+// What a file's hashing left: digest, bytes read, error and its reads.
+static std::string OutcomeOf(const uint8_t digest[64], uint64_t read, int error, const ScriptedFile& file) {
+    return HexOf(digest, 64) + " read " + std::to_string(read) + " error " + std::to_string(error) + ", " + file.log;
 }
 
-// The lanes in use, and a check that no lane idles while jobs are left.
+// The jobs handed over one at a time; each must come back once, no more of
+// them under way than there are lanes, and no lane idle while jobs are left.
+static std::vector<FileHashJob> Jobs;
+static size_t JobsTaken;
+static std::vector<int> TimesDone;
+static int UnderWay, MostUnderWay, IdleLanesWhileJobsLeft;
 static LanesRoutine ForwardedLanes;
 static BlockRoutine ForwardedBlock;
-static bool JobsExhausted;
-static int IdleLanesWhileJobsLeft;
-static std::vector<FileHashJob> Jobs;
+
+static void MakeJobs() {
+    Jobs.assign(Files.size(), FileHashJob());
+    for (size_t n = 0; n < Files.size(); n++) {
+        Jobs[n].file = FirstHandle + static_cast<FileHandle>(n);
+        Jobs[n].ExpectedSize = Files[n].expectedSize;
+        Jobs[n].readError = -1;
+    }
+    JobsTaken = 0;
+    TimesDone.assign(Jobs.size(), 0);
+    UnderWay = MostUnderWay = IdleLanesWhileJobsLeft = 0;
+}
+
+static FileHashJob* TakeNext(void*) {
+    if (JobsTaken == Jobs.size()) return nullptr;
+    MostUnderWay = std::max(MostUnderWay, ++UnderWay);
+    return &Jobs[JobsTaken++];
+}
+
+static void MarkDone(void*, FileHashJob* job) {
+    TimesDone[job - Jobs.data()]++;
+    UnderWay--;
+}
 
 static void CheckedLanes(uint8_t* const* states, const uint8_t* const* blocks) {
     for (int n = 0; n < LaneCount; n++) {
         bool busy = false;
         for (const FileHashJob& job : Jobs) busy = busy || states[n] == job.digest;
-        if (!busy && !JobsExhausted) IdleLanesWhileJobsLeft++;
+        if (!busy && JobsTaken < Jobs.size()) IdleLanesWhileJobsLeft++;
     }
     ForwardedLanes(states, blocks);
 }
 
 static void CheckedBlock(uint8_t* state, const uint8_t* block) {
-    if (LaneCount > 1 && !JobsExhausted) IdleLanesWhileJobsLeft += LaneCount - 1;
+    if (JobsTaken < Jobs.size()) IdleLanesWhileJobsLeft += LaneCount - 1;
     ForwardedBlock(state, block);
 }
 
@@ -170,28 +185,6 @@ struct LanesInUse {
     }
 };
 
-struct TakeRecord {
-    size_t taken;
-    std::vector<int> timesDone;
-    int inFlight, mostInFlight;
-};
-
-static FileHashJob* TakeNext(void* context) {
-    TakeRecord* record = static_cast<TakeRecord*>(context);
-    if (record->taken == Jobs.size()) {
-        JobsExhausted = true;
-        return nullptr;
-    }
-    record->mostInFlight = std::max(record->mostInFlight, ++record->inFlight);
-    return &Jobs[record->taken++];
-}
-
-static void MarkDone(void* context, FileHashJob* job) {
-    TakeRecord* record = static_cast<TakeRecord*>(context);
-    record->timesDone[job - Jobs.data()]++;
-    record->inFlight--;
-}
-
 class InterleavedWith : public testing::TestWithParam<LaneSetup> {};
 
 // Each routine as BuildWhirlpoolTables sets it up, and lanes of the scalar
@@ -214,40 +207,31 @@ TEST_P(InterleavedWith, SameAsOneByOneOnMixedFileSets) {
     LanesInUse use(GetParam());
     for (uint32_t seed : {1u, 2u, 3u}) {
         MakeFileSet(seed);
-        std::vector<Outcome> expected;
+        std::vector<std::string> expected;
         std::atomic<uint64_t> expectedDone(0);
         RewindFiles();
         for (size_t n = 0; n < Files.size(); n++) {
             uint8_t digest[64];
             ClearPlatformError();
             uint64_t read = HashFile(FirstHandle + n, Files[n].expectedSize, digest, nullptr, &expectedDone);
-            expected.push_back({HexOf(digest, 64), read, LastPlatformError(), Files[n].log});
+            expected.push_back(OutcomeOf(digest, read, LastPlatformError(), Files[n]));
         }
 
         RewindFiles();
-        Jobs.assign(Files.size(), FileHashJob());
-        for (size_t n = 0; n < Files.size(); n++) {
-            Jobs[n].file = FirstHandle + n;
-            Jobs[n].ExpectedSize = Files[n].expectedSize;
-            Jobs[n].readError = -1;
-        }
-        JobsExhausted = false;
-        IdleLanesWhileJobsLeft = 0;
-        TakeRecord record = {0, std::vector<int>(Jobs.size()), 0, 0};
+        MakeJobs();
         std::atomic<uint64_t> bytesDone(0);
-        HashFilesAsTaken(TakeNext, MarkDone, &record, nullptr, &bytesDone);
-
+        HashFilesAsTaken(TakeNext, MarkDone, nullptr, nullptr, &bytesDone);
         for (size_t n = 0; n < Files.size(); n++) {
-            Outcome got = {HexOf(Jobs[n].digest, 64), Jobs[n].bytesRead, Jobs[n].readError, Files[n].log};
-            EXPECT_EQ(got, expected[n]) << "seed " << seed << ", file " << n << " of " << Files[n].expectedSize;
-            EXPECT_EQ(record.timesDone[n], 1) << "file " << n;
+            EXPECT_EQ(OutcomeOf(Jobs[n].digest, Jobs[n].bytesRead, Jobs[n].readError, Files[n]), expected[n])
+                << "seed " << seed << ", file " << n << " of " << Files[n].expectedSize;
+            EXPECT_EQ(TimesDone[n], 1) << "file " << n;
         }
         EXPECT_EQ(bytesDone, expectedDone);
         std::string waitThenRead;
         for (size_t n = 0; n < GateLog.size() / 2; n++) waitThenRead += "WR";
         EXPECT_EQ(GateLog, waitThenRead) << "a read without a wait just before it";
         EXPECT_EQ(IdleLanesWhileJobsLeft, 0);
-        EXPECT_LE(record.mostInFlight, GetParam().laneCount);
+        EXPECT_LE(MostUnderWay, GetParam().laneCount);
     }
 }
 
@@ -258,11 +242,7 @@ TEST(Interleaved, AbandonedHashingReadsNoFurther) {
     Files.clear();
     for (uint32_t n = 0; n < 7; n++) Files.push_back({150000 + n, 1000 * n, 150000 + n, {}, -1, false, 0, 0, {}});
     RewindFiles();
-    Jobs.assign(Files.size(), FileHashJob());
-    for (size_t n = 0; n < Files.size(); n++) {
-        Jobs[n].file = FirstHandle + n;
-        Jobs[n].ExpectedSize = Files[n].expectedSize;
-    }
+    MakeJobs();
     ReadsUntilAbandoned = 5;
     std::atomic<uint64_t> bytesDone(0);
     HashFilesInterleaved(Jobs.data(), static_cast<int>(Jobs.size()), nullptr, &bytesDone);

@@ -120,25 +120,3 @@ TEST_P(EachRoutine, AgreesWithScalarOnRandomStatesAndBlocks) {
         }
     }
 }
-
-// Each lane of the interleaving routine against the scalar routine: states side
-// by side at odd offsets, blocks in a shuffled order, nothing else written.
-TEST(WhirlpoolLanes, Avx512LanesAgreeWithScalar) {
-    SKIP_UNLESS_PROCESSOR_RUNS(CompressRoutines[0]);
-    std::mt19937 generator(20240612);
-    for (int trial = 0; trial < 1024; trial++) {
-        uint8_t blocks[64 * Avx512Lanes + 64], states[64 * Avx512Lanes + 64], expected[sizeof states];
-        for (auto& b : blocks) b = static_cast<uint8_t>(generator());
-        for (auto& b : states) b = static_cast<uint8_t>(generator());
-        std::memcpy(expected, states, sizeof states);
-        uint8_t* statePointers[Avx512Lanes];
-        const uint8_t* blockPointers[Avx512Lanes];
-        for (int n = 0; n < Avx512Lanes; n++) {
-            statePointers[n] = states + trial % 64 + 64 * n;
-            blockPointers[n] = blocks + trial / 16 % 64 + 64 * ((n + trial) % Avx512Lanes);
-            CompressBlockScalar(expected + trial % 64 + 64 * n, blockPointers[n]);
-        }
-        CompressLanesAvx512(statePointers, blockPointers);
-        ASSERT_EQ(HexOf(states, sizeof states), HexOf(expected, sizeof expected)) << "trial " << trial;
-    }
-}
