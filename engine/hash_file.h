@@ -34,8 +34,10 @@ struct FileHashJob {
 };
 
 // Hashes the files of jobs, several at once where the processor gains by it
-// (LaneCount), each with exactly HashFile's reads, waits, counting and digest.
-// A lane whose file is done takes the next job, so the lanes stay full.
+// (LaneCount), each with exactly HashFile's reads, waits, counting and digest;
+// the files are read, never closed here. A lane whose file is done takes the
+// next job, so the lanes stay full. The lanes' 64 KiB read buffers come from
+// the heap, once a call, as a hashing thread's stack may be small.
 void HashFilesInterleaved(FileHashJob* jobs, int count, GateHandle pauseGate,
                           std::atomic<uint64_t>* bytesDone);
 
