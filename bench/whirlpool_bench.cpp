@@ -33,19 +33,14 @@ static GateHandle OpenGate;
 static std::vector<uint8_t> FileBuffer(ReadBufferSize);
 
 // Whole blocks straight from the slice, then the padding in a small buffer.
-static void DigestInMemory(void (*routine)(), const uint8_t* bytes, uint8_t digest[64]) {
+static void DigestInMemory(BlockRoutine routine, const uint8_t* bytes, uint8_t digest[64]) {
     std::memset(digest, 0, 64);
-    StatePtr = digest;
-    for (size_t n = 0; n < SliceSize; n += 64) {
-        BlockPtr = bytes + n;
-        routine();
-    }
+    for (size_t n = 0; n < SliceSize; n += 64) routine(digest, bytes + n);
     // SliceSize is a multiple of 64: the padding is one block.
     uint8_t tail[64] = {0x80};
     uint64_t bits = static_cast<uint64_t>(SliceSize) * 8;
     for (int n = 0; n < 8; n++) tail[63 - n] = static_cast<uint8_t>(bits >> (8 * n));
-    BlockPtr = tail;
-    routine();
+    routine(digest, tail);
 }
 
 // NameInMemory and NameFile for one routine.
@@ -73,7 +68,7 @@ static FileHandle OpenSlice(size_t offset) {
     return file;
 }
 
-static void HashFileWith(void (*routine)(), size_t offset, uint8_t digest[64]) {
+static void HashFileWith(BlockRoutine routine, size_t offset, uint8_t digest[64]) {
     CompressBlock = routine;
     FileHandle file = OpenSlice(offset);
     std::atomic<uint64_t> bytesDone(0);
@@ -196,7 +191,7 @@ int main(int argc, char** argv) {
         contender.best.assign(slices, 1e30);
         contender.results.resize(slices);
     }
-    void (*chosen)() = CompressBlock;
+    BlockRoutine chosen = CompressBlock;
     uint8_t digest[64];
     for (size_t slice = 0; slice < slices; slice++) OpenSslFile(nullptr, slice * SliceSize, digest);
 

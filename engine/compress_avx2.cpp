@@ -129,9 +129,7 @@ __attribute__((always_inline)) static inline void Round(__m256i* a, __m256i* b, 
     *b = MixedRows(shiftedB, addB);
 }
 
-void CompressBlockAvx2() {
-    uint8_t* stateBytes = StatePtr;
-    const uint8_t* blockBytes = BlockPtr;
+void CompressBlockAvx2(uint8_t* stateBytes, const uint8_t* blockBytes) {
     __m256i hashA = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(stateBytes));
     __m256i hashB = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(stateBytes + 32));
     __m256i blockA = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(blockBytes));
@@ -157,5 +155,5 @@ void CompressBlockAvx2() {
 #elif defined(__i386__) || defined(__x86_64__)
 #error "compress_avx2.cpp must be built with -mavx2"
 #else
-void CompressBlockAvx2() { CompressBlockScalar(); }
+void CompressBlockAvx2(uint8_t* state, const uint8_t* block) { CompressBlockScalar(state, block); }
 #endif

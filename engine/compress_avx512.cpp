@@ -68,7 +68,7 @@ __attribute__((always_inline)) static inline __m512i Round(const RoundTools& t, 
     return _mm512_ternarylogic_epi64(ones, even, odd, 0x96);
 }
 
-void CompressBlockAvx512() {
+static inline RoundTools LoadRoundTools() {
     RoundTools t;
     t.sbox0 = _mm512_loadu_si512(SBox);
     t.sbox1 = _mm512_loadu_si512(SBox + 64);
@@ -80,27 +80,55 @@ void CompressBlockAvx512() {
     t.times5 = _mm512_set1_epi64(MatrixOf(5));
     t.times8 = _mm512_set1_epi64(MatrixOf(8));
     t.times9 = _mm512_set1_epi64(MatrixOf(9));
+    return t;
+}
 
-    uint8_t* stateBytes = StatePtr;
-    const uint8_t* blockBytes = BlockPtr;
-    __m512i hash = _mm512_loadu_si512(stateBytes);
-    __m512i block = _mm512_loadu_si512(blockBytes);
-    __m512i key = hash;
-    __m512i state = _mm512_xor_si512(hash, block);
+// Lanes messages side by side, each in its own registers; every round of each
+// is issued before the next round of any.
+template <int Lanes>
+__attribute__((always_inline)) static inline void CompressSideBySide(uint8_t* const* states,
+                                                                     const uint8_t* const* blocks) {
+    RoundTools t = LoadRoundTools();
+    __m512i key[Lanes], state[Lanes];
+#pragma GCC unroll 4
+    for (int n = 0; n < Lanes; n++) {
+        key[n] = _mm512_loadu_si512(states[n]);
+        state[n] = _mm512_xor_si512(key[n], _mm512_loadu_si512(blocks[n]));
+    }
     // The key schedule never waits for the state, and each state round needs
     // its key only at its last XOR: the two chains run side by side.
     for (int r = 0; r < 10; r++) {
         // The round constant touches row 0 only.
         uint64_t constant;
         __builtin_memcpy(&constant, RoundConstants + 8 * r, 8);
-        key = Round(t, key, _mm512_maskz_set1_epi64(1, static_cast<long long>(constant)));
-        state = Round(t, state, key);
+        __m512i add = _mm512_maskz_set1_epi64(1, static_cast<long long>(constant));
+#pragma GCC unroll 4
+        for (int n = 0; n < Lanes; n++) {
+            key[n] = Round(t, key[n], add);
+            state[n] = Round(t, state[n], key[n]);
+        }
     }
-    _mm512_storeu_si512(stateBytes, _mm512_ternarylogic_epi64(state, hash, block, 0x96));
+    // The chaining value and the block are read again rather than held in
+    // registers through the rounds.
+#pragma GCC unroll 4
+    for (int n = 0; n < Lanes; n++) {
+        __m512i hash = _mm512_loadu_si512(states[n]);
+        __m512i block = _mm512_loadu_si512(blocks[n]);
+        _mm512_storeu_si512(states[n], _mm512_ternarylogic_epi64(state[n], hash, block, 0x96));
+    }
+}
+
+void CompressBlockAvx512(uint8_t* state, const uint8_t* block) { CompressSideBySide<1>(&state, &block); }
+
+void CompressLanesAvx512(uint8_t* const* states, const uint8_t* const* blocks) {
+    CompressSideBySide<Avx512Lanes>(states, blocks);
 }
 
 #elif defined(__i386__) || defined(__x86_64__)
 #error "compress_avx512.cpp must be built with -mavx512f -mavx512bw -mavx512vbmi -mgfni"
 #else
-void CompressBlockAvx512() { CompressBlockScalar(); }
+void CompressBlockAvx512(uint8_t* state, const uint8_t* block) { CompressBlockScalar(state, block); }
+void CompressLanesAvx512(uint8_t* const* states, const uint8_t* const* blocks) {
+    for (int n = 0; n < Avx512Lanes; n++) CompressBlockScalar(states[n], blocks[n]);
+}
 #endif

@@ -39,14 +39,11 @@ static inline void StoreHalf(uint8_t* bytes, uint32_t value) { std::memcpy(bytes
                                             ^ LoadHalf(e7 + 4) ^ (addHigh));                    \
     } while (0)
 
-void CompressBlockScalar() {
+void CompressBlockScalar(uint8_t* stateBytes, const uint8_t* blockBytes) {
     alignas(8) uint8_t key[64];
     alignas(8) uint8_t state[64];
     alignas(8) uint8_t newKey[64];
     alignas(8) uint8_t newState[64];
-    // Read once: on Windows every thread-local access is a call.
-    uint8_t* stateBytes = StatePtr;
-    const uint8_t* blockBytes = BlockPtr;
     for (int n = 0; n < 64; n += 4) {
         uint32_t h = LoadHalf(stateBytes + n);
         StoreHalf(key + n, h);

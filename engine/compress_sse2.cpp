@@ -75,7 +75,7 @@ static inline void StorePair(uint8_t* rows, int q, __m128i pair) {
     _mm_storeh_pd(reinterpret_cast<double*>(rows + 8 * q + 32), _mm_castsi128_pd(pair));
 }
 
-void CompressBlockSse2() {
+void CompressBlockSse2(uint8_t* stateBytes, const uint8_t* blockBytes) {
     alignas(16) uint8_t key[64];
     alignas(16) uint8_t state[64];
     const uint8_t* tables = WhirlpoolTables[0][0];
@@ -85,8 +85,8 @@ void CompressBlockSse2() {
     __asm__("" : "+r"(tables));
 #endif
     for (int n = 0; n < 64; n += 16) {
-        __m128i h = _mm_loadu_si128(reinterpret_cast<const __m128i*>(StatePtr + n));
-        __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(BlockPtr + n));
+        __m128i h = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stateBytes + n));
+        __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockBytes + n));
         _mm_store_si128(reinterpret_cast<__m128i*>(key + n), h);
         _mm_store_si128(reinterpret_cast<__m128i*>(state + n), _mm_xor_si128(h, m));
     }
@@ -111,10 +111,10 @@ void CompressBlockSse2() {
     }
 
     for (int n = 0; n < 64; n += 16) {
-        __m128i h = _mm_loadu_si128(reinterpret_cast<const __m128i*>(StatePtr + n));
-        __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(BlockPtr + n));
+        __m128i h = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stateBytes + n));
+        __m128i m = _mm_loadu_si128(reinterpret_cast<const __m128i*>(blockBytes + n));
         __m128i s = _mm_load_si128(reinterpret_cast<const __m128i*>(state + n));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(StatePtr + n), _mm_xor_si128(_mm_xor_si128(s, h), m));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(stateBytes + n), _mm_xor_si128(_mm_xor_si128(s, h), m));
     }
 }
 
@@ -122,5 +122,5 @@ void CompressBlockSse2() {
 #error "compress_sse2.cpp must be built with -msse2"
 #else
 // No SSE2 on this processor family: the name stays, the work is the scalar routine's.
-void CompressBlockSse2() { CompressBlockScalar(); }
+void CompressBlockSse2(uint8_t* stateBytes, const uint8_t* blockBytes) { CompressBlockScalar(); }
 #endif

@@ -11,10 +11,8 @@ uint64_t HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, Gat
               std::atomic<uint64_t>* bytesDone) {
     // On this call's stack, so that several threads can each hash a file.
     uint8_t readBuffer[ReadBufferSize];
-    StatePtr = DigestOut;
     std::memset(DigestOut, 0, 64);
     uint8_t* block = readBuffer;
-    BlockPtr = block;
     uint32_t buffered = 0;
     // A negative size is treated as empty, length included.
     uint64_t bitLength = ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) << 3 : 0;
@@ -42,8 +40,7 @@ uint64_t HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, Gat
             readingEnded = buffered == 0;
         }
         if (buffered >= 64) {
-            BlockPtr = block;
-            CompressBlock();
+            CompressBlock(DigestOut, block);
             buffered -= 64;
             if (buffered != 0) block += 64;
         }
@@ -54,13 +51,11 @@ uint64_t HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, Gat
     block[p++] = 0x80;
     if (p > 32) {
         std::memset(block + p, 0, 64 - p);
-        BlockPtr = block;
-        CompressBlock();
+        CompressBlock(DigestOut, block);
         p = 0;
     }
     std::memset(block + p, 0, 56 - p);
     for (int n = 0; n < 8; n++) block[63 - n] = static_cast<uint8_t>(bitLength >> (8 * n));
-    BlockPtr = block;
-    CompressBlock();
+    CompressBlock(DigestOut, block);
     return (ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) : 0) - unread;
 }

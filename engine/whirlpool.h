@@ -10,21 +10,35 @@ extern const uint8_t RoundConstants[80];
 // 2s, 9s) of s = SBox[x] turned k bytes towards the end.
 extern uint8_t WhirlpoolTables[8][256][8];
 
-// The compression reads its state and block through these two pointers; each
-// thread has its own pair, so several threads may hash at once. The routine
-// is chosen once and shared. Defined here, with no initialiser to run, so that
-// every use is a plain thread-local access rather than a call to a wrapper.
-inline thread_local uint8_t* StatePtr;
-inline thread_local const uint8_t* BlockPtr;
-extern void (*CompressBlock)();
+// Absorbs the 64-byte block into the 64-byte state, in place; neither needs
+// any alignment. State and block are arguments rather than shared pointers, so
+// that threads need nothing of their own (a thread-local access is a library
+// call per use in the MinGW builds). The routine is chosen once and shared.
+typedef void (*BlockRoutine)(uint8_t* state, const uint8_t* block);
+extern BlockRoutine CompressBlock;
 
 // Each needs its instructions: AVX-512 F, BW and VBMI with GFNI; AVX2; SSE2.
-void CompressBlockAvx512();
-void CompressBlockAvx2();
-void CompressBlockSse2();
-void CompressBlockScalar();
+void CompressBlockAvx512(uint8_t* state, const uint8_t* block);
+void CompressBlockAvx2(uint8_t* state, const uint8_t* block);
+void CompressBlockSse2(uint8_t* state, const uint8_t* block);
+void CompressBlockScalar(uint8_t* state, const uint8_t* block);
 
-// Fills the tables and chooses the fastest compression routine the processor
+// One block of each of LaneCount messages at once, lane n absorbing blocks[n]
+// into states[n]: where one message leaves the vector unit waiting on the
+// latency from round to round, the others' rounds fill the gaps. Every lane
+// gets exactly what CompressBlock would give it. LaneCount is 1 (and
+// CompressLanes unset) where interleaving gains nothing.
+typedef void (*LanesRoutine)(uint8_t* const* states, const uint8_t* const* blocks);
+extern LanesRoutine CompressLanes;
+extern int LaneCount;
+const int MaxLaneCount = 4;
+
+// Three lanes: on Zen 5 a block takes 1/1.7 of its time alone with two
+// messages side by side, 1/2.0 with three, and no less with four.
+const int Avx512Lanes = 3;
+void CompressLanesAvx512(uint8_t* const* states, const uint8_t* const* blocks);
+
+// Fills the tables and chooses the fastest compression routines the processor
 // and the OS support; call once at start-up, before any thread exists.
 void BuildWhirlpoolTables();
 

@@ -24,19 +24,22 @@ for file in "$@"; do
     fi
     "$objdump" -d --no-show-raw-insn "$file" | awk -v file="$file" -v baseline="$baseline" '
         BEGIN {
-            routines["_Z17CompressBlockSse2v"] = 0
-            routines["_Z17CompressBlockAvx2v"] = 0
-            routines["_Z19CompressBlockAvx512v"] = 0
+            routines["CompressBlockSse2"] = 0
+            routines["CompressBlockAvx2"] = 0
+            routines["CompressBlockAvx512"] = 0
+            routines["CompressLanesAvx512"] = 0
         }
         /^[0-9a-f]+ <.*>:$/ {
             symbol = $2
             # The name without <, >:, the leading underscore of i686 and any
-            # suffix GCC gives a split-off part (.cold, .part.0).
+            # suffix GCC gives a split-off part (.cold, .part.0); of a C++
+            # name only the identifier, without its parameter types.
             name = symbol
             sub(/^</, "", name)
             sub(/>:$/, "", name)
             sub(/^__Z/, "_Z", name)
             sub(/\..*$/, "", name)
+            if (match(name, /^_Z[0-9]+/)) name = substr(name, RLENGTH + 1, substr(name, 3, RLENGTH - 2) + 0)
             allowed = (name in routines) || symbol ~ /^<\.(gcc_except_table|ctors|dtors)/
             if (name in routines) routines[name]++
             next

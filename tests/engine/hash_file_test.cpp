@@ -89,8 +89,8 @@ static std::string ReferenceHex(const std::vector<uint8_t>& bytes, size_t used, 
 // Runs the rest of a test with CompressBlock set to one routine, and puts the
 // chosen one back at its end.
 struct RoutineInUse {
-    void (*chosen)() = CompressBlock;
-    explicit RoutineInUse(void (*routine)()) { CompressBlock = routine; }
+    BlockRoutine chosen = CompressBlock;
+    explicit RoutineInUse(BlockRoutine routine) { CompressBlock = routine; }
     ~RoutineInUse() { CompressBlock = chosen; }
 };
 
@@ -292,3 +292,33 @@ TEST(HashFile, FailingReadsCountAsEmpty) {
     EXPECT_EQ(bytesDone, 0u);
 }
 #endif
+
+// Real files side by side through the routines chosen here: the standard
+// digests, every byte read and counted.
+TEST(HashFilesInterleaved, RealFilesOfMixedSizes) {
+    const size_t sizes[] = {0, 1, 63, 64, 65, 65535, 65536, 65537, 200000, 5000, 12345};
+    std::vector<FileHashJob> jobs;
+    std::vector<std::string> expected;
+    uint64_t total = 0;
+    for (size_t size : sizes) {
+        std::vector<uint8_t> bytes = PatternBytes(size, static_cast<uint32_t>(size) + 3);
+        std::string name = "lane" + std::to_string(jobs.size()) + ".bin";
+        PathString path = WriteTestFile(name.c_str(), bytes.data(), size);
+        FileHashJob job = {};
+        job.file = OpenFileForReading(path.c_str());
+        ASSERT_NE(job.file, NoFile);
+        job.ExpectedSize = FileSizeOf(job.file);
+        jobs.push_back(job);
+        expected.push_back(ReferenceHex(bytes, size, size));
+        total += size;
+    }
+    std::atomic<uint64_t> bytesDone(0);
+    HashFilesInterleaved(jobs.data(), static_cast<int>(jobs.size()), OpenGate(), &bytesDone);
+    for (size_t n = 0; n < jobs.size(); n++) {
+        EXPECT_EQ(HexOf(jobs[n].digest, 64), expected[n]) << sizes[n];
+        EXPECT_EQ(jobs[n].bytesRead, sizes[n]);
+        EXPECT_EQ(jobs[n].readError, 0) << sizes[n];
+        CloseFile(jobs[n].file);
+    }
+    EXPECT_EQ(bytesDone, total);
+}

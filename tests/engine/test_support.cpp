@@ -108,7 +108,7 @@ std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed) {
     return bytes;
 }
 
-void DigestWithRoutine(void (*routine)(), const uint8_t* message, size_t size, size_t messageOffset,
+void DigestWithRoutine(BlockRoutine routine, const uint8_t* message, size_t size, size_t messageOffset,
                        size_t stateOffset, uint8_t digest[64]) {
     size_t padded = (size + 1 + 32 + 63) / 64 * 64;
     std::vector<uint8_t> buffer(messageOffset + padded, 0);
@@ -119,11 +119,7 @@ void DigestWithRoutine(void (*routine)(), const uint8_t* message, size_t size, s
     for (int n = 0; n < 8; n++) start[padded - 1 - n] = static_cast<uint8_t>(bits >> (8 * n));
 
     uint8_t state[64 + 16] = {};
-    StatePtr = state + stateOffset;
-    for (size_t n = 0; n < padded; n += 64) {
-        BlockPtr = start + n;
-        routine();
-    }
+    for (size_t n = 0; n < padded; n += 64) routine(state + stateOffset, start + n);
     std::memcpy(digest, state + stateOffset, 64);
 }
 

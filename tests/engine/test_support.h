@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/whirlpool.h"
 #include "platform/platform.h"
 
 struct KnownAnswer {
@@ -26,7 +27,7 @@ std::vector<uint8_t> PatternBytes(size_t size, uint32_t seed);
 // features it needs as __builtin_cpu_supports names them.
 struct CompressRoutine {
     const char* name;
-    void (*compress)();
+    BlockRoutine compress;
     std::vector<std::string> features;
 };
 extern const std::vector<CompressRoutine> CompressRoutines;
@@ -47,7 +48,7 @@ std::string NameOfRoutine(const testing::TestParamInfo<CompressRoutine>& info);
 
 // Absorbs message through routine with the standard padding, the message copied
 // to messageOffset and the state kept at stateOffset of local buffers.
-void DigestWithRoutine(void (*routine)(), const uint8_t* message, size_t size, size_t messageOffset,
+void DigestWithRoutine(BlockRoutine routine, const uint8_t* message, size_t size, size_t messageOffset,
                        size_t stateOffset, uint8_t digest[64]);
 
 // Writes a file in the current directory; the name comes back in the
