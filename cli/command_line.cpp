@@ -1,6 +1,10 @@
 #include "cli/command_line.h"
 
+#include <string>
+
 #include "cli/output.h"
+#include "store/excludes.h"
+#include "store/path_rules.h"
 
 CommandOptionsRecord CommandOptions;
 
@@ -11,7 +15,8 @@ struct CommandName {
 
 static const CommandName CommandNames[] = {
     {PT("check"), CheckCommand},   {PT("list"), ListCommand},     {PT("create"), CreateCommand},
-    {PT("rewrite"), RewriteCommand}, {PT("remove"), RemoveCommand}, {PT("show"), ShowCommand},
+    {PT("rewrite"), RewriteCommand}, {PT("remove"), RemoveCommand}, {PT("update"), UpdateCommand},
+    {PT("show"), ShowCommand},
     {PT("digest"), DigestCommand}, {PT("help"), HelpCommand},     {PT("--help"), HelpCommand},
     {PT("-h"), HelpCommand},       {PT("--version"), VersionCommand},
 };
@@ -25,8 +30,10 @@ static CommandKind FindCommand(const PathString& word) {
 
 static bool WalksTargets(CommandKind command) {
     return command == CheckCommand || command == ListCommand || command == CreateCommand ||
-           command == RewriteCommand || command == RemoveCommand;
+           command == RewriteCommand || command == RemoveCommand || command == UpdateCommand;
 }
+
+#define WALKING_COMMANDS "check, list, create, rewrite, remove and update"
 
 // Sets the option named by word; false when there is no such option.
 static bool TakeOption(const PathString& word) {
@@ -42,6 +49,8 @@ static bool TakeOption(const PathString& word) {
         CommandOptions.quiet = true;
     } else if (word == PT("-x") || word == PT("--one-file-system")) {
         CommandOptions.oneFileSystem = true;
+    } else if (word == PT("--json")) {
+        CommandOptions.json = true;
     } else {
         return false;
     }
@@ -68,15 +77,16 @@ static const PathChar* MisplacedOption() {
     CommandKind command = CommandOptions.command;
     if (CommandOptions.yes && command != RemoveCommand) return PT("--yes belongs to remove");
     if (CommandOptions.hex && command != ShowCommand) return PT("--hex belongs to show");
-    if ((CommandOptions.progress || CommandOptions.quiet) && !WalksTargets(command)) {
-        return PT("--progress and --quiet belong to check, list, create, rewrite and remove");
+    if (!WalksTargets(command)) {
+        if (CommandOptions.progress || CommandOptions.quiet) {
+            return PT("--progress and --quiet belong to " WALKING_COMMANDS);
+        }
+        if (CommandOptions.oneFileSystem) return PT("-x belongs to " WALKING_COMMANDS);
+        if (CommandOptions.jobs != 0) return PT("-j belongs to " WALKING_COMMANDS);
+        if (CommandOptions.json) return PT("--json belongs to " WALKING_COMMANDS);
+        if (CommandOptions.excludes) return PT("--exclude and --exclude-from belong to " WALKING_COMMANDS);
     }
-    if (CommandOptions.oneFileSystem && !WalksTargets(command)) {
-        return PT("-x belongs to check, list, create, rewrite and remove");
-    }
-    if (CommandOptions.jobs != 0 && !WalksTargets(command)) {
-        return PT("-j belongs to check, list, create, rewrite and remove");
-    }
+    if (CommandOptions.json && CommandOptions.nulRecords) return PT("-0 and --json exclude each other");
     if (CommandOptions.progress && CommandOptions.quiet) return PT("--progress and --quiet exclude each other");
     if (CommandOptions.nulRecords && command == ShowCommand && !CommandOptions.hex) {
         return PT("-0 needs --hex with show");
@@ -84,8 +94,45 @@ static const PathChar* MisplacedOption() {
     return nullptr;
 }
 
+// A pattern file, whole; false with the reason.
+static bool ReadWholeFile(const PathChar* path, std::string* bytes, PathString* problem) {
+    PathString full = MakeAbsolutePath(path);
+    if (!UsesPathAsGiven(full.c_str())) full.insert(0, LongPathPrefix);
+    FileHandle file = OpenFileForReading(full.c_str());
+    if (file == NoFile) {
+        *problem = ReasonText(LastPlatformError());
+        return false;
+    }
+    char piece[65536];
+    uint32_t got;
+    ClearPlatformError();
+    while ((got = ReadFileChunk(file, piece, sizeof piece)) > 0) bytes->append(piece, got);
+    int error = LastPlatformError();
+    CloseFile(file);
+    if (error != 0) *problem = ReasonText(error);
+    return error == 0;
+}
+
+// The patterns of --exclude and --exclude-from, taken as they come; false
+// once the problem has been printed.
+static bool TakeExclude(const PathString& option, const PathString& value) {
+    PathString problem;
+    bool taken;
+    if (option == PT("--exclude")) {
+        taken = AddExcludePattern(value.c_str(), &problem);
+    } else {
+        std::string text;
+        taken = ReadWholeFile(value.c_str(), &text, &problem) &&
+                AddExcludePatternsFromText(text.data(), text.size(), &problem);
+    }
+    CommandOptions.excludes = true;
+    if (!taken) PrintUsageError(option + PT(" ") + value + PT(": ") + problem);
+    return taken;
+}
+
 int ParseCommandLine(const std::vector<PathString>& args) {
     CommandOptions = CommandOptionsRecord();
+    ClearExcludePatterns();
     if (args.empty()) return PrintUsageError(PT("no command given"));
     CommandOptions.command = FindCommand(args[0]);
     if (CommandOptions.command == NoCommand) return PrintUsageError(PT("unknown command '") + args[0] + PT("'"));
@@ -100,6 +147,13 @@ int ParseCommandLine(const std::vector<PathString>& args) {
             if (i + 1 == args.size() || !TakeJobs(args[++i])) return PrintUsageError(JobsUsage);
         } else if (!optionsEnded && word.size() > 2 && word.compare(0, 2, PT("-j")) == 0) {
             if (!TakeJobs(word.substr(2))) return PrintUsageError(JobsUsage);
+        } else if (!optionsEnded && (word == PT("--exclude") || word == PT("--exclude-from"))) {
+            if (i + 1 == args.size()) return PrintUsageError(word + PT(" needs a value"));
+            if (!TakeExclude(word, args[++i])) return ExitUsage;
+        } else if (!optionsEnded && (word.compare(0, 10, PT("--exclude=")) == 0 ||
+                                     word.compare(0, 15, PT("--exclude-from=")) == 0)) {
+            size_t equals = word.find(PathChar('='));
+            if (!TakeExclude(word.substr(0, equals), word.substr(equals + 1))) return ExitUsage;
         } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
             if (word == PT("--help") || word == PT("-h")) {
                 CommandOptions.command = HelpCommand;

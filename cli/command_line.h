@@ -12,6 +12,7 @@ enum CommandKind {
     CreateCommand,
     RewriteCommand,
     RemoveCommand,
+    UpdateCommand,
     ShowCommand,
     DigestCommand,
     HelpCommand,
@@ -26,16 +27,19 @@ struct CommandOptionsRecord {
     bool progress;    // the progress line also when standard error is no terminal
     bool quiet;       // neither progress line nor closing text
     bool oneFileSystem;  // -x: the walk stays on the file system of each target
+    bool json;           // --json: one JSON object a record
+    bool excludes;       // --exclude or --exclude-from given (the patterns are the store's)
     int jobs;            // -j: hashing threads; 0 until given
     std::vector<PathString> operands;
 };
 
 extern CommandOptionsRecord CommandOptions;
 
-// The first three add up; the others stand alone.
+// The first four add up; the others stand alone.
 const int ExitAltered = 1;
 const int ExitUnhashed = 2;
 const int ExitFailed = 4;
+const int ExitEdited = 8;
 // digest alone keeps sha256sum's status for a file it could not read.
 const int ExitDigestFailed = 1;
 const int ExitUsage = 64;

@@ -114,6 +114,7 @@ void ListAppend(ResultList list, const PathChar* text) {
     // A file just named by a report of its own is not named again.
     if (!ConsoleRun.namedByReport && ConsoleRun.appendWord[list]) PrintRecord(ConsoleRun.appendWord[list], text);
     ConsoleRun.namedByReport = false;
+    ForgetFileDetails();
 }
 
 int ListCount(ResultList list) {
@@ -160,9 +161,23 @@ void SetProgressTimer(bool running) {
 
 void ReportFile(FileReport report, const PathChar* displayText, int error) {
     std::unique_lock<std::mutex> hold(ConsoleLock);
-    HaltIfInterrupted(hold, false);
+    // An updated file's new digest is written, and told like one.
+    HaltIfInterrupted(hold, report == ReportUpdated || report == ReportRefreshed);
     if (report == ReportUnreadable || report == ReportChanged) ConsoleRun.unreadableCount++;
+    if (report == ReportEdited || report == ReportUpdated) ConsoleRun.editedCount++;
+    // An edited file is named where altered ones are, and silent where they are.
+    if (report == ReportEdited && !ConsoleRun.appendWord[AlteredList]) {
+        ForgetFileDetails();
+        return;
+    }
     ConsoleRun.namedByReport = PrintFileReport(report, displayText, error);
+    ForgetFileDetails();
+}
+
+void DescribeFile(const FileDetails& details) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    HaltIfInterrupted(hold, true);
+    KeepFileDetails(details);
 }
 
 // Called before any run, on the main thread.
@@ -198,6 +213,7 @@ static void OnRunEnding() { RequestExitAndWaitForWrites(); }
 void PrepareConsoleRuns() { InstallRunSignals(OnRunInterrupt, OnRunEnding); }
 
 void SetRecordWords(const PathChar* altered, const PathChar* hashed, const PathChar* unhashed) {
+    ConsoleRun.editedCount = 0;
     ConsoleRun.appendWord[AlteredList] = altered;
     ConsoleRun.appendWord[HashedList] = hashed;
     ConsoleRun.appendWord[UnhashedList] = unhashed;
@@ -285,8 +301,11 @@ static int ServeRun(OperationMode mode, WorkerEntry worker, void* parameter, boo
     return ExitFailed;
 }
 
-// A removal is reported like a digest written: a remove run is waited for.
-int ServeCheckRun(OperationMode mode) { return ServeRun(mode, RunCheckWorker, nullptr, mode == Remove); }
+// A removal is reported like a digest written: a remove run is waited for, as
+// are the runs that write in their walk.
+int ServeCheckRun(OperationMode mode) {
+    return ServeRun(mode, RunCheckWorker, nullptr, mode == Remove || mode == Update || mode == CreateMissing);
+}
 
 int ServeWriteRun(OperationMode mode, ResultList source) {
     return ServeRun(mode, RunWriteWorker, reinterpret_cast<void*>(static_cast<intptr_t>(source)), true);

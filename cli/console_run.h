@@ -25,6 +25,7 @@ struct ConsoleRunRecord {
     const PathChar* appendWord[3];
     const PathChar* deleteWord[3];
     int unreadableCount;  // files and folders not read, or changed while read
+    int editedCount;      // files named edited (or updated)
     bool namedByReport;   // the next append is of a file already named
     bool showProgress;
     PathString closingText;

@@ -1,12 +1,15 @@
 // show and digest: one file after the other on the main thread, no run.
 #include <atomic>
 #include <cstdint>
+#include <string>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/json_record.h"
 #include "cli/output.h"
 #include "engine/hash_file.h"
 #include "store/operation_state.h"
+#include "store/digest_record.h"
 #include "store/path_rules.h"
 #include "store/store.h"
 
@@ -50,13 +53,26 @@ static PathString DescribeDigestFailure(const PathString& path, int count, int e
 }
 
 // The viewer's text: the path, an empty line, then the bytes as stored.
-static void PrintDigestBlock(const PathString& given, const uint8_t* bytes, int count) {
+// What the record beside a 64-byte digest says, as a line; empty without one.
+static PathString RecordLine(const uint8_t* record, int length, const uint8_t* digest) {
+    if (length <= 0) return PathString();
+    FileFacts recorded;
+    if (ReadDigestRecord(record, length, digest, &recorded) != RecordUsable) {
+        return PT("Recorded: nothing usable (a record not written with this digest)\n");
+    }
+    return PT("Recorded: ") + Widen(std::to_string(recorded.size).c_str()) + PT(" bytes, last written ") +
+           Widen(FormatIsoTime(recorded).c_str()) + PT("\n");
+}
+
+// The viewer's text, the path, an empty line, then the bytes as stored, and
+// what the record beside them says.
+static void PrintDigestBlock(const PathString& given, const uint8_t* bytes, int count, const PathString& record) {
     PathChar hex[3 * 64 + 1];
     AppendDigestHex(bytes, count, hex);
     PathString block = given + PT("\n\n") + hex;
     // A short stream's text ends in a blank; the console still ends the line.
     if (block.back() != PathChar('\n')) block.push_back(PathChar('\n'));
-    PrintText(StandardOutput, block);
+    PrintText(StandardOutput, block + record);
 }
 
 int RunShowCommand() {
@@ -75,6 +91,8 @@ int RunShowCommand() {
         uint8_t bytes[64];
         int count = ReadStream(file, path.c_str(), DigestStream, bytes, 64);
         int error = LastPlatformError();
+        uint8_t record[64];
+        int recordLength = count == 64 ? ReadStream(file, path.c_str(), RecordStream, record, sizeof record) : 0;
         CloseFile(file);
         if (count < 0) {
             PrintFileError(given, DescribeDigestFailure(path, count, error));
@@ -89,7 +107,7 @@ int RunShowCommand() {
         }
         if (!first) PrintText(StandardOutput, PT("\n"));
         first = false;
-        PrintDigestBlock(given, bytes, count);
+        PrintDigestBlock(given, bytes, count, RecordLine(record, recordLength, bytes));
     }
     return status;
 }

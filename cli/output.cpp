@@ -1,6 +1,9 @@
 #include "cli/output.h"
 
+#include <cstring>
+
 #include "cli/command_line.h"
+#include "cli/json_record.h"
 #include "cli/record_text.h"
 
 #ifdef _WIN32
@@ -28,11 +31,56 @@ static bool ProgressInPlace() {
 
 void PrintText(ConsoleChannel channel, const PathString& text) { WriteChannel(channel, text.data(), text.size()); }
 
-void PrintRecord(const PathChar* word, const PathString& path) {
+// What was read of the file the next record names, for --json.
+struct KeptDetailsRecord {
+    bool kept;
+    uint8_t stored[64];
+    int storedLength;
+    bool hasStored, hasComputed, hasFacts;
+    uint8_t computed[64];
+    FileFacts facts;
+};
+static KeptDetailsRecord KeptDetails;
+
+void KeepFileDetails(const FileDetails& details) {
+    KeptDetails.kept = true;
+    KeptDetails.hasStored = details.stored != nullptr && details.storedLength >= 0;
+    KeptDetails.storedLength = KeptDetails.hasStored ? details.storedLength : 0;
+    if (KeptDetails.hasStored) std::memcpy(KeptDetails.stored, details.stored, static_cast<size_t>(KeptDetails.storedLength));
+    KeptDetails.hasComputed = details.computed != nullptr;
+    if (KeptDetails.hasComputed) std::memcpy(KeptDetails.computed, details.computed, 64);
+    KeptDetails.hasFacts = details.facts != nullptr;
+    if (KeptDetails.hasFacts) KeptDetails.facts = *details.facts;
+}
+
+void ForgetFileDetails() { KeptDetails.kept = false; }
+
+static PathString JsonLine(const PathChar* word, const PathString& path, const PathString& reason) {
+    JsonRecord record = {};
+    record.word = word;
+    record.path = path.c_str();
+    record.reason = reason.c_str();
+    if (KeptDetails.kept) {
+        if (KeptDetails.hasStored) {
+            record.stored = KeptDetails.stored;
+            record.storedLength = KeptDetails.storedLength;
+        }
+        if (KeptDetails.hasComputed) record.computed = KeptDetails.computed;
+        if (KeptDetails.hasFacts) record.facts = &KeptDetails.facts;
+    }
+    return FormatJsonRecord(record);
+}
+
+void PrintRecord(const PathChar* word, const PathString& path, const PathString& reason) {
     // A record on the terminal that shows the progress line goes on a clean line.
     static const bool outputIsTerminal = ChannelIsTerminal(StandardOutput);
     if (outputIsTerminal) ClearProgressLine();
-    PrintText(StandardOutput, FormatPlainRecord(word, path, CommandOptions.nulRecords));
+    if (CommandOptions.json) {
+        PrintText(StandardOutput, JsonLine(word, path, reason));
+    } else {
+        PrintText(StandardOutput, FormatPlainRecord(word, path, CommandOptions.nulRecords));
+    }
+    ForgetFileDetails();
 }
 
 void PrintMessage(const PathString& line) {
@@ -68,21 +116,24 @@ PathString ReasonText(int error) {
             return PT("a digest appeared meanwhile");
         case ErrorDigestChanged:
             return PT("its digest changed meanwhile");
+        case ErrorOlderVersion:
+            return PT("replaced by an older version");
         default:
             return PlatformErrorText(error);
     }
 }
 
 bool PrintFileReport(FileReport report, const PathChar* path, int error) {
+    PathString reason = ReasonText(error);
     switch (report) {
         case ReportUnreadable:
-            PrintRecord(PT("unreadable"), path);
+            PrintRecord(PT("unreadable"), path, reason);
             break;
         case ReportChanged:
-            PrintRecord(PT("changed"), path);
+            PrintRecord(PT("changed"), path, reason);
             break;
         case ReportNotWritten:
-            PrintRecord(PT("not-written"), path);
+            PrintRecord(PT("not-written"), path, reason);
             break;
         case ReportNotRemoved:
             // Named by the list of files still with a digest.
@@ -90,8 +141,18 @@ bool PrintFileReport(FileReport report, const PathChar* path, int error) {
         case ReportMalformed:
             PrintRecord(PT("malformed"), path);
             return true;
+        case ReportEdited:
+        case ReportUpdated:
+            // An edit needs no reason, unless it brought an older version back.
+            PrintRecord(report == ReportEdited ? PT("edited") : PT("updated"), path,
+                        error != 0 ? reason : PathString());
+            if (error != 0) PrintFileError(path, reason);
+            return true;
+        case ReportRefreshed:
+            PrintRecord(PT("refreshed"), path);
+            return true;
     }
-    PrintFileError(path, ReasonText(error));
+    PrintFileError(path, reason);
     return false;
 }
 

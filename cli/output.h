@@ -16,7 +16,12 @@ PathString Widen(const char* ascii);
 void PrintText(ConsoleChannel channel, const PathString& text);
 // word, two blanks, path, then a line feed; escaped as cli/record_text.h
 // says where the path would break the line (raw with -0, ending in NUL).
-void PrintRecord(const PathChar* word, const PathString& path);
+// With --json one JSON object a line instead, with the reason (when given)
+// and what KeepFileDetails kept of the file, which it then forgets.
+void PrintRecord(const PathChar* word, const PathString& path, const PathString& reason = PathString());
+// What was read of the file the next record names (--json).
+void KeepFileDetails(const FileDetails& details);
+void ForgetFileDetails();
 // One line on standard error.
 void PrintMessage(const PathString& line);
 // "quorvane: path: reason".

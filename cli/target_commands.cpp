@@ -5,6 +5,8 @@
 #include "cli/command_line.h"
 #include "cli/console_run.h"
 #include "cli/output.h"
+#include "store/front_end_text.h"
+#include "store/operation_state.h"
 #include "store/store.h"
 
 static void PrintClosingText() {
@@ -25,14 +27,21 @@ static int CountLeftovers(ResultList list) { return static_cast<int>(ConsoleRun.
 
 static int UnreadableStatus() { return ConsoleRun.unreadableCount != 0 ? ExitFailed : 0; }
 
+// What a check or update found: altered (or malformed) files, edited ones,
+// which share the altered list, and files without a digest.
+static int FoundStatus(size_t unhashed) {
+    int status = ConsoleRun.editedCount != 0 ? ExitEdited : 0;
+    if (ConsoleRun.lists[AlteredList].size() > static_cast<size_t>(ConsoleRun.editedCount)) status |= ExitAltered;
+    if (unhashed != 0) status |= ExitUnhashed;
+    return status;
+}
+
 static int CheckTargets() {
     SetRecordWords(PT("altered"), nullptr, PT("no-digest"));
     int status = ServeCheckRun(OperationMode::Check);
     if (status != 0) return status;
     PrintClosingText();
-    if (!ConsoleRun.lists[AlteredList].empty()) status |= ExitAltered;
-    if (!ConsoleRun.lists[UnhashedList].empty()) status |= ExitUnhashed;
-    return status | UnreadableStatus();
+    return FoundStatus(ConsoleRun.lists[UnhashedList].size()) | UnreadableStatus();
 }
 
 static int ListFiles() {
@@ -43,24 +52,37 @@ static int ListFiles() {
     return UnreadableStatus();
 }
 
-// A listing finds the files without a digest, the writing run works them off.
-static int CreateDigests() {
-    SetRecordWords(nullptr, nullptr, nullptr);
-    int status = ServeCheckRun(List);
-    if (status != 0) return status;
-    // A digest that could not be read is not one to write over.
-    status = UnreadableStatus();
-    if (ConsoleRun.lists[UnhashedList].empty()) {
-        PrintClosingText();
-        return status;
+// The closing of a run that writes in its walk: files it could not read are
+// told too where the closing text tells the digests it could not write.
+static void PrintWalkClosingText() {
+    int unread = OperationState.UnreadableCount;
+    if (!CommandOptions.quiet && unread != 0 && CountLeftovers(UnhashedList) != 0) {
+        PathChar text[ClosingTextUnits];
+        FormatCountText("%d file%s could not be read.", unread, "s", text, ClosingTextUnits);
+        PrintMessage(text);
     }
-    if (status != 0) PrintClosingText();
+    PrintClosingText();
+}
+
+// In one walk: each file without a digest is read and gets one.
+static int CreateDigests() {
     SetRecordWords(nullptr, PT("written"), nullptr);
-    int written = ServeWriteRun(Create, UnhashedList);
-    if (written != 0) return written;
-    if (CountLeftovers(UnhashedList) != 0) status |= ExitFailed;
-    PrintWritingClosingText(status != 0);
-    return status;
+    int status = ServeCheckRun(CreateMissing);
+    if (status != 0) return status;
+    PrintWalkClosingText();
+    return UnreadableStatus() | (CountLeftovers(UnhashedList) != 0 ? ExitFailed : 0);
+}
+
+// In one walk: new digests where there are none and for the files the record
+// says were edited, new records where only they are out of date; altered and
+// malformed digests are left for the user to decide.
+static int UpdateDigests() {
+    SetRecordWords(PT("altered"), PT("written"), nullptr);
+    int status = ServeCheckRun(Update);
+    if (status != 0) return status;
+    PrintWalkClosingText();
+    size_t written = ConsoleRun.lists[HashedList].size() - static_cast<size_t>(ConsoleRun.editedCount);
+    return FoundStatus(written) | UnreadableStatus() | (CountLeftovers(UnhashedList) != 0 ? ExitFailed : 0);
 }
 
 // A check finds the altered files; each one rewritten leaves the altered list.
@@ -127,6 +149,8 @@ int RunTargetCommand() {
             return CreateDigests();
         case RewriteCommand:
             return RewriteDigests();
+        case UpdateCommand:
+            return UpdateDigests();
         default:
             return RemoveDigests();
     }

@@ -420,20 +420,12 @@ int OpenFileRoom() {
     return room < 4 ? 4 : room;
 }
 
-bool PathNamesFile(const TargetRoot& root, const PathChar* path, int relativeAt, const FileIdentity& identity) {
-    const char* relative = path + relativeAt;
-    while (*relative == '/') ++relative;
+bool PathNamesFile(const PathChar* path, const FileIdentity& identity) {
+    char buffer[ReachablePathUnits];
+    const char* reachable = ReachablePath(path, buffer);
     struct stat st;
-    bool found;
-    if (*relative == 0) {
-        found = StatPath(path, &st);
-    } else {
-        int fd = OpenBeneath(static_cast<int>(root.handle), relative, O_PATH | O_CLOEXEC);
-        found = fd >= 0 && fstat(fd, &st) == 0;
-        if (fd >= 0) close(fd);
-    }
-    return found && static_cast<uint64_t>(st.st_dev) == identity.volume &&
-           static_cast<uint64_t>(st.st_ino) == identity.index;
+    if (!reachable || lstat(reachable, &st) != 0) return false;
+    return static_cast<uint64_t>(st.st_dev) == identity.volume && static_cast<uint64_t>(st.st_ino) == identity.index;
 }
 
 FileFacts FactsOf(const FileSnapshot& snapshot) {

@@ -261,7 +261,7 @@ bool RewindFile(FileHandle file) {
 
 int OpenFileRoom() { return 1 << 20; }
 
-bool PathNamesFile(const TargetRoot&, const PathChar* path, int, const FileIdentity& identity) {
+bool PathNamesFile(const PathChar* path, const FileIdentity& identity) {
     HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;

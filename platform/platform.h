@@ -43,6 +43,7 @@ const int ErrorPathTooLong = -1004;
 const int ErrorShortWrite = -1005;
 const int ErrorDigestAppeared = -1009;  // a digest appeared where none was to be replaced
 const int ErrorDigestChanged = -1010;   // the digest is not the one judged any more
+const int ErrorOlderVersion = -1011;    // other contents and an older last-write time than recorded
 
 // A file's last-write time as the system keeps it; opaque to the callers.
 struct WriteStamp {
@@ -141,9 +142,9 @@ void CloseTargetRoot(TargetRoot* root);
 // then from relativeAt on the path below it) without following any link
 // below root; as OpenFileForReading otherwise.
 FileHandle OpenFileBelowRoot(const TargetRoot& root, const PathChar* path, int relativeAt, FileSnapshot* snapshot);
-// Whether that path still names the file of identity (renamed over, or
-// moved away, since it was opened: false).
-bool PathNamesFile(const TargetRoot& root, const PathChar* path, int relativeAt, const FileIdentity& identity);
+// Whether path still names the file of identity, a link at its end not
+// followed (renamed over, or moved away, since it was opened: false).
+bool PathNamesFile(const PathChar* path, const FileIdentity& identity);
 
 // ---- streams kept with a file (stream_win32.cpp / stream_posix.cpp) --------
 // The digest (z) and the record beside it (zr): on Windows the NTFS streams

@@ -1,15 +1,17 @@
-// The worker of Check, List Files and Remove Hashes.
+// The worker of Check, List Files and Remove Hashes, and of the console's
+// create and update, which write in the walk itself.
 #include "store/operation_state.h"
 #include "store/store.h"
 
+static bool WritesInWalk(OperationMode mode) { return mode == Update || mode == CreateMissing; }
+
 // The closing text: a fixed text, or one formatted into buffer.
 static const PathChar* ChooseClosingText(OperationMode mode, PathChar* buffer) {
-    if (mode == Remove) {
-        int left = ListCount(HashedList);
-        if (left != 0) {
-            FormatCountText("%d hash%s could not be deleted.", left, "es", buffer, ClosingTextUnits);
-            return buffer;
-        }
+    int left = mode == Remove ? ListCount(HashedList) : WritesInWalk(mode) ? ListCount(UnhashedList) : 0;
+    if (left != 0) {
+        FormatCountText(mode == Remove ? "%d hash%s could not be deleted." : "%d hash%s could not be written.", left,
+                        "es", buffer, ClosingTextUnits);
+        return buffer;
     }
     if (OperationState.UnreadableCount != 0) {
         FormatCountText("%d file%s could not be read.", OperationState.UnreadableCount, "s", buffer, ClosingTextUnits);
@@ -24,14 +26,16 @@ static const PathChar* ChooseClosingText(OperationMode mode, PathChar* buffer) {
 unsigned CheckRun(void*) {
     OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
     // A check leaves the files-with-hash list alone, a listing or removal the
-    // altered list.
+    // altered list; the runs that write in the walk use all three.
     ResultList first = mode == Check ? AlteredList : HashedList;
     ListClear(first);
     ListClear(UnhashedList);
+    if (WritesInWalk(mode)) ListClear(AlteredList);
     if (first == AlteredList) OperationState.AlteredJudged.clear();
     ClearStatusBar();
     OperationState.UnreadableCount = 0;
-    if (mode == Check) {
+    bool reads = mode == Check || WritesInWalk(mode);
+    if (reads) {
         SetStatusText(PT("Calculating total size..."));
         OperationState.BytesTotal = 0;
         if (!OperationState.TotalSkipped) WalkTargets(SizePass);
@@ -40,10 +44,23 @@ unsigned CheckRun(void*) {
     }
     SetStatusText(PT("Processing..."));
     BeginHashingPhase();
-    bool pooled = mode == Check && OperationState.HashThreads > 1;
-    if (pooled) StartPooledChecks(OperationState.HashThreads);
+    int threads = OperationState.HashThreads;
+    bool pooled = reads && threads > 1;
+    if (pooled) {
+        if (mode == Check) {
+            StartPooledChecks(threads);
+        } else {
+            StartPooledUpdates(threads);
+        }
+    }
     WalkTargets(ActionPass);
-    if (pooled) FinishPooledChecks();
+    if (pooled) {
+        if (mode == Check) {
+            FinishPooledChecks();
+        } else {
+            FinishPooledUpdates();
+        }
+    }
     OperationState.TargetArgs.clear();
     OperationState.ListTargets[first] = OperationState.WalkedTargets;
     OperationState.ListTargets[UnhashedList] = OperationState.WalkedTargets;

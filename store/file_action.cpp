@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "engine/hash_file.h"
+#include "store/digest_record.h"
 #include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
@@ -54,31 +55,50 @@ int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]
     return std::memcmp(digest, again, DigestLength) == 0 ? 0 : ErrorChangedWhileRead;
 }
 
-void AddSizeIfHashed(const EntryPlace& place) {
+void AddSizeToRead(const EntryPlace& place) {
     FileHandle file = OpenFileForStreams(place);
     if (file == NoFile) return;
-    if (QueryStream(file, place.path, DigestStream) == DigestLength) OperationState.BytesTotal += FileSizeOf(file);
+    int length = QueryStream(file, place.path, DigestStream);
+    // A check reads the files with a digest, create those without, update all.
+    OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
+    bool read = mode == Update || (mode == CreateMissing ? length == NoDigestStream : length == DigestLength);
+    if (read) OperationState.BytesTotal += FileSizeOf(file);
     CloseFile(file);
 }
 
-// What a check found of one file.
-enum CheckVerdict { CheckMatched, CheckAltered, CheckUnhashed, CheckMalformed, CheckUnreadable, CheckChanged };
+// The verdict on contents that differ from their stored digest: edited
+// where the record beside the digest says the file was written since, else
+// altered (with no usable record nobody can tell).
+static bool EditedSinceHashed(FileHandle file, const PathChar* path, const FileJudgement& judgement, int* reason) {
+    uint8_t bytes[64];
+    int length = ReadStream(file, path, RecordStream, bytes, sizeof bytes);
+    FileFacts recorded;
+    if (ReadDigestRecord(bytes, length < 0 ? 0 : length, judgement.stored.bytes, &recorded) != RecordUsable) return false;
+    EditVerdict edit = JudgeEdit(recorded, judgement.facts);
+    *reason = edit == FileOlderVersion ? ErrorOlderVersion : 0;
+    return edit != FileUnchanged;
+}
 
 // Reads the stored digest of the open file at path and hashes the file. It
-// touches no list, so any hashing thread may run it.
+// touches no list, so any hashing thread may run it; error is the reason of
+// a failure, or of an edit.
 static CheckVerdict JudgeOpenFile(FileHandle file, const FileSnapshot& before, const PathChar* path,
-                                  JudgedDigest* stored, int* error) {
-    stored->length = ReadStream(file, path, DigestStream, stored->bytes, DigestLength);
+                                  FileJudgement* judgement, int* error) {
+    JudgedDigest& stored = judgement->stored;
+    judgement->hashed = false;
+    judgement->facts = FactsOf(before);
+    stored.length = ReadStream(file, path, DigestStream, stored.bytes, DigestLength);
     *error = LastPlatformError();
-    if (stored->length == NoDigestStream) return CheckUnhashed;
-    if (stored->length == StreamOfAnotherFile) return CheckChanged;
-    if (stored->length < 0) return CheckUnreadable;
-    if (stored->length != DigestLength) return CheckMalformed;
-    uint8_t computed[DigestLength];
-    *error = HashOpenFile(file, &before, computed);
+    if (stored.length == NoDigestStream) return CheckUnhashed;
+    if (stored.length == StreamOfAnotherFile) return CheckChanged;
+    if (stored.length < 0) return CheckUnreadable;
+    if (stored.length != DigestLength) return CheckMalformed;
+    *error = HashOpenFile(file, &before, judgement->computed);
     if (*error == ErrorChangedWhileRead) return CheckChanged;
     if (*error != 0) return CheckUnreadable;
-    return std::memcmp(stored->bytes, computed, DigestLength) == 0 ? CheckMatched : CheckAltered;
+    judgement->hashed = true;
+    if (std::memcmp(stored.bytes, judgement->computed, DigestLength) == 0) return CheckMatched;
+    return EditedSinceHashed(file, path, *judgement, error) ? CheckEdited : CheckAltered;
 }
 
 // The altered list and what the check judged of each entry, in step.
@@ -87,12 +107,28 @@ static void ListAltered(const PathChar* display, const JudgedDigest& stored) {
     OperationState.AlteredJudged.push_back(stored);
 }
 
-static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int error, const JudgedDigest& stored) {
+void DescribeJudgement(const FileJudgement& judgement) {
+    FileDetails details;
+    details.stored = judgement.stored.length >= 0 ? judgement.stored.bytes : nullptr;
+    details.storedLength = judgement.stored.length < DigestLength ? judgement.stored.length : DigestLength;
+    details.computed = judgement.hashed ? judgement.computed : nullptr;
+    details.facts = &judgement.facts;
+    DescribeFile(details);
+}
+
+static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int error,
+                              const FileJudgement& judgement) {
+    if (verdict != CheckMatched && verdict != CheckUnreadable) DescribeJudgement(judgement);
     switch (verdict) {
         case CheckMatched:
             break;
         case CheckAltered:
-            ListAltered(display, stored);
+            ListAltered(display, judgement.stored);
+            break;
+        case CheckEdited:
+            // Listed with the altered files, for the window and for rewrite.
+            ReportFile(ReportEdited, display, error);
+            ListAltered(display, judgement.stored);
             break;
         case CheckUnhashed:
             ListAppend(UnhashedList, display);
@@ -100,7 +136,7 @@ static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int
         case CheckMalformed:
             // Nothing to compare with: neither a pass nor an alteration.
             ReportFile(ReportMalformed, display, 0);
-            ListAltered(display, stored);
+            ListAltered(display, judgement.stored);
             break;
         case CheckUnreadable:
             // Locked, denied, vanished or failing: neither list, never a pass.
@@ -122,13 +158,13 @@ static void JudgePooledFile(PooledFile* file) {
         file->error = file->openError;
         return;
     }
-    file->outcome = JudgeOpenFile(file->file, file->before, file->path.c_str(), &file->judged, &file->error);
+    file->outcome = JudgeOpenFile(file->file, file->before, file->path.c_str(), &file->judgement, &file->error);
     CloseFile(file->file);
 }
 
 static void CommitCheckedFile(PooledFile* file) {
     ReportCheckedFile(static_cast<CheckVerdict>(file->outcome), file->path.c_str() + file->textAt, file->error,
-                      file->judged);
+                      file->judgement);
 }
 
 void StartPooledChecks(int threads) {
@@ -157,17 +193,19 @@ static void CheckFile(const EntryPlace& place, int n, const PathChar* display) {
         pooled.file = file;
         pooled.before = before;
         pooled.openError = error;
+        pooled.outcome = CheckUnreadable;
+        pooled.error = 0;
         HandToHashPool(&pooled);
         return;
     }
-    JudgedDigest stored = {};
+    FileJudgement judgement = {};
     CheckVerdict verdict = CheckUnreadable;
     if (file != NoFile) {
         SetStatusText(display);
-        verdict = JudgeOpenFile(file, before, place.path, &stored, &error);
+        verdict = JudgeOpenFile(file, before, place.path, &judgement, &error);
         CloseFile(file);
     }
-    ReportCheckedFile(verdict, display, error, stored);
+    ReportCheckedFile(verdict, display, error, judgement);
 }
 
 static void ListFile(const EntryPlace& place, const PathChar* display) {
@@ -227,6 +265,10 @@ void ApplyFileAction(const EntryPlace& place, int n) {
             break;
         case Check:
             CheckFile(place, n, display);
+            break;
+        case Update:
+        case CreateMissing:
+            UpdateFile(place, n, display);
             break;
         default:
             break;

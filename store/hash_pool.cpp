@@ -75,8 +75,6 @@ static void CommitFinished(size_t limit) {
 
 void HandToHashPool(PooledFile* handed) {
     CommitFinished(HashPool.limit);
-    handed->outcome = 0;
-    handed->error = 0;
     handed->done = false;
     std::unique_lock<std::mutex> hold(HashPool.lock);
     if (HashPool.running == 0) {

@@ -36,7 +36,7 @@ struct PooledFile {
     int openError;
     int target;
     int relativeAt;
-    JudgedDigest judged;
+    FileJudgement judgement;
     // Filled in by the hashing thread for the commit.
     int outcome;
     int error;
@@ -51,8 +51,8 @@ typedef void (*PoolCommit)(PooledFile* file);
 // With threads at most; the window of files under way is kept within the
 // files the process may hold open, since a check's are opened when handed over.
 void StartHashPool(int threads, PoolWork work, PoolCommit commit);
-// Takes the file over (path, length, textAt and the fields its work needs
-// filled in); first commits the finished files at the front, and waits while
+// Takes the file over (path, length, textAt, outcome, error and the fields
+// its work needs filled in); first commits the finished files at the front, and waits while
 // the window is full.
 void HandToHashPool(PooledFile* file);
 // Waits for every file handed over, commits it, and ends the threads.

@@ -18,6 +18,10 @@ enum OperationMode : uint8_t {
     Remove = 3,
     Rewrite = 4,
     Create = 6,
+    // The console's runs that write in the walk itself, through each file as
+    // it is read: digests where there are none (create), and update.
+    Update = 8,
+    CreateMissing = 9,
 };
 
 const int PathBufferUnits = 32768;
@@ -33,6 +37,15 @@ struct WalkedTarget {
 struct JudgedDigest {
     uint8_t bytes[64];
     int length;
+};
+
+// Everything a run learns of one file it reads: the stored value, the digest
+// of the contents (when hashed) and the size and time they were read at.
+struct FileJudgement {
+    JudgedDigest stored;
+    uint8_t computed[64];
+    bool hashed;
+    FileFacts facts;
 };
 
 struct OperationStateRecord {

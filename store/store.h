@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/platform.h"
+#include "store/operation_state.h"
 #include "store/window_services.h"
 
 // UI thread. Splits text into OperationState.TargetArgs and validates it;
@@ -11,20 +12,37 @@ bool ParseTargets(const PathChar* text);
 // The same validation for arguments already split (the console's).
 bool ValidateTargets(const std::vector<PathString>& args);
 
-// The size pass adds up the sizes of the files that carry a digest (into
+// The size pass adds up the sizes of the files the run will read (into
 // BytesTotal) and reports nothing; the action pass applies ApplyFileAction
 // to each file.
 enum WalkPass { SizePass, ActionPass };
 void WalkTargets(WalkPass pass);
 // The file at place, whose path of n units stands in OperationState.PathBuffer.
 void ApplyFileAction(const EntryPlace& place, int n);
-void AddSizeIfHashed(const EntryPlace& place);
+void AddSizeToRead(const EntryPlace& place);
 // From Start to Finish, ApplyFileAction hands each file of a check to that
 // many hashing threads, and the lists are filled in the walk's order.
 void StartPooledChecks(int threads);
 void FinishPooledChecks();
+// The same for the console's create and update, which write in the walk.
+void UpdateFile(const EntryPlace& place, int n, const PathChar* display);
+void StartPooledUpdates(int threads);
+void FinishPooledUpdates();
 // Counts the file or folder as unreadable and names it to the front end.
 void ReportUnreadableFile(const PathChar* display, int error);
+
+// What a run found of one file it read.
+enum CheckVerdict {
+    CheckMatched,
+    CheckAltered,
+    CheckEdited,
+    CheckUnhashed,
+    CheckMalformed,
+    CheckUnreadable,
+    CheckChanged,
+};
+// Hands what was read of the file to the front end (DescribeFile).
+void DescribeJudgement(const FileJudgement& judgement);
 
 // Hashes the open file from its start; 0 when the digest is that of the
 // contents the file still has (same identity, size and last-write time as in

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "store/excludes.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
 #include "store/store.h"
@@ -81,6 +82,7 @@ struct WalkRecord {
     std::vector<WalkLevel> stack;
     uint64_t volume;  // of the target, for OneFileSystem
     int open;         // folders of the stack held open
+    int below;        // where the path below the target begins in PathBuffer
 };
 
 static bool SameIdentity(const FileIdentity& a, const FileIdentity& b) {
@@ -109,7 +111,7 @@ static void RecordFileTarget(const EntryPlace& place, int length) {
 // The file at place, whose path of length units stands in PathBuffer.
 static void VisitFile(WalkPass pass, const EntryPlace& place, int length) {
     if (pass == SizePass) {
-        AddSizeIfHashed(place);
+        AddSizeToRead(place);
     } else {
         ApplyFileAction(place, length);
     }
@@ -157,6 +159,7 @@ static void EnterFolder(WalkRecord* walk, const EntryPlace& place, int length) {
     for (const WalkLevel& ancestor : walk->stack) stays = stays && !SameIdentity(ancestor.identity, level.identity);
     // A root ("/", "C:") ends in its separator already.
     level.length = length > 0 && path[length - 1] == PathSeparator ? length : length + 1;
+    if (!inside) walk->below = level.length;
     path[level.length - 1] = PathSeparator;
     path[level.length] = 0;
     if (stays && !ListDirectory(level.folder, path, level.length, &level.listing)) {
@@ -232,6 +235,12 @@ static void WalkDirectory(WalkRecord* walk, const EntryPlace& target, int length
             path[d] = 0;
             continue;
         }
+        // An excluded folder is not entered; an excluded file is seen nowhere.
+        if (!Excludes.patterns.empty() &&
+            IsExcluded(path + walk->below, shown - walk->below, isFolder)) {
+            path[d] = 0;
+            continue;
+        }
         EntryPlace place = {top.folder, name, path};
         if (isFolder) {
             EnterFolder(walk, place, shown);
@@ -249,6 +258,7 @@ void WalkTargets(WalkPass pass) {
     walk.pass = pass;
     walk.volume = 0;
     walk.open = 0;
+    walk.below = 0;
     for (const PathString& arg : OperationState.TargetArgs) {
         if (OperationState.ExitRequested.load()) return;
         int n = FormatWalkPath(arg.c_str(), LongPathPrefix, LongPathPrefixLength, MaxTargetLength, path);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/hash_file.h"
+#include "store/digest_record.h"
 #include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
@@ -147,14 +148,18 @@ static WriteOutcome WriteEntryDigest(const PathChar* path, int relativeAt, int t
         CloseFile(file);
         return EntryStopped;
     }
+    // The record beside it says what the file was when read, so that a later
+    // check can tell an edit from corruption.
+    uint8_t record[DigestRecordBytes];
+    EncodeDigestRecord(digest, FactsOf(before), record);
     int stored = WriteFileStreams(file, path, digest, Writing.mode == Create ? StreamCreateOnly : StreamReplaceOnly,
-                                  nullptr, 0);
+                                  record, DigestRecordBytes);
     *error = LastPlatformError();
     EndDigestWrite();
     WriteOutcome outcome = OutcomeOfStreams(stored, error);
     // Renamed over while it was read: the digest went with the file read, and
     // the file the list names now has none of it.
-    if (outcome == EntryWritten && !PathNamesFile(Writing.roots[target], path, relativeAt, before.identity)) {
+    if (outcome == EntryWritten && !PathNamesFile(path, before.identity)) {
         *error = ErrorChangedWhileRead;
         return EntryChanged;
     }
@@ -186,7 +191,8 @@ static JudgedDigest JudgedAt(int index) {
 
 static void WritePooledEntry(PooledFile* file) {
     if (file->length < 0) return;
-    file->outcome = WriteEntryDigest(file->path.c_str(), file->relativeAt, file->target, file->judged, &file->error);
+    file->outcome = WriteEntryDigest(file->path.c_str(), file->relativeAt, file->target, file->judgement.stored,
+                                     &file->error);
 }
 
 static void CommitPooledEntry(PooledFile* file) {
@@ -244,6 +250,8 @@ static bool WriteEntriesPooled(int threads) {
         if (length == ListEntryPastEnd) break;
         ++Writing.pending;
         PooledFile pooled;
+        pooled.outcome = EntryNotWritten;
+        pooled.error = 0;
         pooled.length = -1;
         pooled.textAt = 0;
         pooled.file = NoFile;
@@ -256,7 +264,7 @@ static bool WriteEntriesPooled(int threads) {
             pooled.path.assign(path, static_cast<size_t>(n));
             pooled.length = n;
             pooled.textAt = static_cast<int>(entry - path);
-            pooled.judged = JudgedAt(index);
+            pooled.judgement.stored = JudgedAt(index);
         }
         HandToHashPool(&pooled);
     }

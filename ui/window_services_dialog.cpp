@@ -68,6 +68,7 @@ void SetProgressTimer(bool running) { Request(ServiceSetProgressTimer, running, 
 // The dialog names no single file: the counts of the closing text stay with
 // the run, and a malformed digest is listed with the altered files.
 void ReportFile(FileReport, const PathChar*, int) {}
+void DescribeFile(const FileDetails&) {}
 
 void ShowTargetError(const PathChar* message, const PathChar*, int) {
     Request(ServiceShowTargetError, 0, reinterpret_cast<LPARAM>(message));

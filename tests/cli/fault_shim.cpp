@@ -167,7 +167,8 @@ static void SendInterrupt() {
 }
 
 // One digest write, by path or through an open file: both count as
-// "setxattr" calls, and path names the file either way.
+// "setxattr" calls, and path names the file either way. The record's write
+// that follows a digest's is not counted.
 template <typename Write>
 static int WriteAttribute(const char* path, Write write) {
     if (InterruptSent) Announce("setxattr");
@@ -189,13 +190,16 @@ static int WriteAttribute(const char* path, Write write) {
 
 extern "C" int setxattr(const char* path, const char* name, const void* value, size_t size, int flags) {
     static SetxattrCall real = reinterpret_cast<SetxattrCall>(dlsym(RTLD_NEXT, "setxattr"));
+    if (std::strcmp(name, "user.z") != 0) return real(path, name, value, size, flags);
     return WriteAttribute(path, [&] { return real(path, name, value, size, flags); });
 }
 
 extern "C" int fsetxattr(int file, const char* name, const void* value, size_t size, int flags) {
     static FsetxattrCall real = reinterpret_cast<FsetxattrCall>(dlsym(RTLD_NEXT, "fsetxattr"));
+    // The record written after a digest belongs to that digest's write.
+    if (std::strcmp(name, "user.z") != 0) return real(file, name, value, size, flags);
     std::string path = PathOfDescriptor(file);
-    if (std::strcmp(name, "user.z") == 0) HoldIfDue("fsetxattr", path.c_str());
+    HoldIfDue("fsetxattr", path.c_str());
     return WriteAttribute(path.c_str(), [&] { return real(file, name, value, size, flags); });
 }
 

@@ -102,6 +102,8 @@ void SetProgressTimer(bool running) {
     Note(running ? "timer on" : "timer off");
 }
 
+void DescribeFile(const FileDetails&) {}
+
 void ReportFile(FileReport report, const PathChar* displayText, int error) {
     std::lock_guard<std::mutex> hold(RecordLock);
     if (report == ReportUnreadable) Recorded.unreadable.push_back(displayText);

@@ -1,0 +1,252 @@
+// The console's runs that write in the walk itself: create (a digest for
+// each file that has none) and update (also a new digest for each file the
+// record says was edited, and a new record where the contents match but the
+// record does not). Each file is read and written through the one descriptor
+// the walk opened, so every digest stored is of the file that was read.
+#include <cstring>
+
+#include "store/digest_record.h"
+#include "store/hash_pool.h"
+#include "store/operation_state.h"
+#include "store/path_rules.h"
+#include "store/store.h"
+
+enum UpdateOutcome {
+    UpdateNothing,    // create: it has a digest; update: it matches, and so does its record
+    UpdateWritten,    // a digest where there was none
+    UpdateUpdated,    // edited: its digest and record written anew
+    UpdateRefreshed,  // the same contents: its record written anew
+    UpdateNotWritten,
+    UpdateChanged,
+    UpdateUnreadable,
+    UpdateMalformed,
+    UpdateAltered,
+    UpdateStopped,  // Exit came before the write
+};
+
+// Stores the digest (or, without one, only the record) through the open
+// file, which it closes.
+static UpdateOutcome WriteThrough(FileHandle file, const PathChar* path, const FileIdentity& identity,
+                                  const uint8_t* digest, StreamWrite how, const FileJudgement& judgement, int* error) {
+    uint8_t record[DigestRecordBytes];
+    EncodeDigestRecord(judgement.computed, judgement.facts, record);
+    if (!BeginDigestWrite()) {
+        CloseFile(file);
+        return UpdateStopped;
+    }
+    int stored = WriteFileStreams(file, path, digest, how, record, DigestRecordBytes);
+    *error = LastPlatformError();
+    EndDigestWrite();
+    // Renamed over while it was read: the digest went with the file read, and
+    // the file the path names now has none of it.
+    if ((stored == 0 || stored == RecordNotStored) && !PathNamesFile(path, identity)) {
+        *error = ErrorChangedWhileRead;
+        return UpdateChanged;
+    }
+    switch (stored) {
+        case 0:
+            return digest ? (how == StreamCreateOnly ? UpdateWritten : UpdateUpdated) : UpdateRefreshed;
+        case RecordNotStored:
+            // The digest stands; the record was left out (an old one deleted).
+            return how == StreamCreateOnly ? UpdateWritten : UpdateUpdated;
+        case StreamAppeared:
+            *error = ErrorDigestAppeared;
+            return UpdateChanged;
+        case StreamVanished:
+            *error = ErrorDigestChanged;
+            return UpdateChanged;
+        case StreamOfAnotherFile:
+            *error = ErrorChangedWhileRead;
+            return UpdateChanged;
+        default:
+            return UpdateNotWritten;
+    }
+}
+
+// Whether the record beside the digest says what the file is now: usable,
+// and the same size and time at the precision both have. edit tells the
+// verdict where it is usable.
+static bool RecordHolds(FileHandle file, const PathChar* path, const FileJudgement& judgement, EditVerdict* edit) {
+    uint8_t bytes[64];
+    int length = ReadStream(file, path, RecordStream, bytes, sizeof bytes);
+    FileFacts recorded;
+    if (ReadDigestRecord(bytes, length < 0 ? 0 : length, judgement.stored.bytes, &recorded) != RecordUsable) {
+        *edit = FileUnchanged;
+        return false;
+    }
+    *edit = JudgeEdit(recorded, judgement.facts);
+    return *edit == FileUnchanged;
+}
+
+// One open file of a create or update run; closes it. It touches no list, so
+// any hashing thread may run it.
+static UpdateOutcome UpdateOpenFile(FileHandle file, const FileSnapshot& before, const PathChar* path, bool update,
+                                    FileJudgement* judgement, int* error) {
+    JudgedDigest& stored = judgement->stored;
+    judgement->facts = FactsOf(before);
+    judgement->hashed = false;
+    stored.length = ReadStream(file, path, DigestStream, stored.bytes, 64);
+    *error = LastPlatformError();
+    UpdateOutcome early = UpdateNothing;
+    if (stored.length == StreamOfAnotherFile) {
+        early = UpdateChanged;
+    } else if (stored.length < 0 && stored.length != NoDigestStream) {
+        early = UpdateUnreadable;
+    } else if (stored.length >= 0 && stored.length != 64) {
+        early = UpdateMalformed;
+    }
+    if (early != UpdateNothing || (stored.length >= 0 && !update)) {
+        CloseFile(file);
+        return early;
+    }
+    *error = HashOpenFile(file, &before, judgement->computed);
+    if (*error != 0) {
+        CloseFile(file);
+        if (*error == ErrorChangedWhileRead) return UpdateChanged;
+        // A file without a digest that cannot be read gets none.
+        return stored.length == NoDigestStream ? UpdateNotWritten : UpdateUnreadable;
+    }
+    judgement->hashed = true;
+    if (stored.length == NoDigestStream) {
+        return WriteThrough(file, path, before.identity, judgement->computed, StreamCreateOnly, *judgement, error);
+    }
+    EditVerdict edit;
+    bool holds = RecordHolds(file, path, *judgement, &edit);
+    if (std::memcmp(stored.bytes, judgement->computed, 64) == 0) {
+        if (holds) {
+            CloseFile(file);
+            return UpdateNothing;
+        }
+        // A file only touched must not pass its later rot off as an edit.
+        return WriteThrough(file, path, before.identity, nullptr, StreamReplaceOnly, *judgement, error);
+    }
+    if (edit == FileUnchanged) {
+        // Same size and time, other contents (or no record to tell): left for
+        // the user to decide.
+        CloseFile(file);
+        return UpdateAltered;
+    }
+    // Only over the digest judged: it must still be the one read.
+    uint8_t again[64];
+    if (ReadStream(file, path, DigestStream, again, 64) != 64 || std::memcmp(again, stored.bytes, 64) != 0) {
+        CloseFile(file);
+        *error = ErrorDigestChanged;
+        return UpdateChanged;
+    }
+    UpdateOutcome outcome = WriteThrough(file, path, before.identity, judgement->computed, StreamReplaceOnly, *judgement, error);
+    if (outcome == UpdateUpdated && edit == FileOlderVersion) *error = ErrorOlderVersion;
+    return outcome;
+}
+
+static void ReportUpdatedFile(UpdateOutcome outcome, const PathChar* display, int error,
+                              const FileJudgement& judgement) {
+    // After Exit only what was written is told: the rest merely stopped.
+    bool wrote = outcome == UpdateWritten || outcome == UpdateUpdated || outcome == UpdateRefreshed;
+    if (!wrote && OperationState.ExitRequested.load()) return;
+    if (outcome != UpdateNothing && outcome != UpdateStopped && outcome != UpdateUnreadable) {
+        DescribeJudgement(judgement);
+    }
+    switch (outcome) {
+        case UpdateNothing:
+        case UpdateStopped:
+            break;
+        case UpdateWritten:
+            ListAppend(HashedList, display);
+            break;
+        case UpdateUpdated:
+            ReportFile(ReportUpdated, display, error);
+            ListAppend(HashedList, display);
+            break;
+        case UpdateRefreshed:
+            ReportFile(ReportRefreshed, display, 0);
+            break;
+        case UpdateNotWritten:
+        case UpdateChanged:
+            // The files whose digest could not be written end in the list
+            // of files without one.
+            ReportFile(outcome == UpdateChanged ? ReportChanged : ReportNotWritten, display, error);
+            ListAppend(UnhashedList, display);
+            break;
+        case UpdateUnreadable:
+            ReportUnreadableFile(display, error);
+            break;
+        case UpdateMalformed:
+            // Left as it is: rewrite replaces it.
+            ReportFile(ReportMalformed, display, 0);
+            if (OperationState.mode == Update) ListAppend(AlteredList, display);
+            break;
+        case UpdateAltered:
+            ListAppend(AlteredList, display);
+            break;
+    }
+}
+
+static bool UpdatesPooled;
+
+static void UpdatePooledFile(PooledFile* file) {
+    // Not opened: the outcome was decided when it was handed over.
+    if (file->file == NoFile) {
+        file->error = file->openError;
+        return;
+    }
+    file->outcome = UpdateOpenFile(file->file, file->before, file->path.c_str(), OperationState.mode == Update,
+                                   &file->judgement, &file->error);
+}
+
+static void CommitUpdatedFile(PooledFile* file) {
+    ReportUpdatedFile(static_cast<UpdateOutcome>(file->outcome), file->path.c_str() + file->textAt, file->error,
+                      file->judgement);
+}
+
+void StartPooledUpdates(int threads) {
+    UpdatesPooled = true;
+    StartHashPool(threads, UpdatePooledFile, CommitUpdatedFile);
+}
+
+void FinishPooledUpdates() {
+    FinishHashPool();
+    UpdatesPooled = false;
+}
+
+// A file the run cannot open: create writes no digest where there is none,
+// and leaves one that is there; for update it is unreadable.
+static UpdateOutcome OutcomeOfUnopened(const EntryPlace& place) {
+    if (OperationState.mode == Update) return UpdateUnreadable;
+    FileHandle file = OpenFileForStreams(place);
+    int length = file == NoFile ? DigestStreamUnreadable : QueryStream(file, place.path, DigestStream);
+    CloseFile(file);
+    if (length == NoDigestStream) return UpdateNotWritten;
+    if (length >= 0) return UpdateNothing;
+    return UpdateUnreadable;
+}
+
+void UpdateFile(const EntryPlace& place, int n, const PathChar* display) {
+    FileSnapshot before;
+    FileHandle file = OpenFileForReading(place, &before);
+    int error = LastPlatformError();
+    // A link by now is not followed, as no link below a target is.
+    if (file == NoFile && error == ErrorIsLink) return;
+    FileJudgement judgement = {};
+    UpdateOutcome outcome = UpdateNothing;
+    if (file == NoFile) {
+        outcome = OutcomeOfUnopened(place);
+        if (outcome == UpdateNothing) return;
+    }
+    if (UpdatesPooled) {
+        PooledFile pooled;
+        pooled.path.assign(place.path, static_cast<size_t>(n));
+        pooled.length = n;
+        pooled.textAt = static_cast<int>(display - place.path);
+        pooled.file = file;
+        pooled.before = before;
+        pooled.openError = error;
+        pooled.outcome = outcome;
+        HandToHashPool(&pooled);
+        return;
+    }
+    if (file != NoFile) {
+        SetStatusText(display);
+        outcome = UpdateOpenFile(file, before, place.path, OperationState.mode == Update, &judgement, &error);
+    }
+    ReportUpdatedFile(outcome, display, error, judgement);
+}
