@@ -727,6 +727,64 @@ test_lookups() {
     grep -q 'All files checked successfully' "$T/err" && fail "lookup failure: success claimed"
 }
 
+# Records and reasons come out in the same order whatever -j: every command
+# on a tree with every outcome, with one hashing thread and with four, the
+# outputs compared as they are. The files' sizes differ widely, so that the
+# threads finish them out of the order they were handed over.
+test_order() {
+    if [ -z "$FAULT_SHIM" ] || ! command -v python3 >/dev/null 2>&1; then
+        skip_group "no fault shim or python3: no changed or malformed files can be made"
+        return
+    fi
+    mkdir -p tree/a/deep tree/b
+    i=0
+    for size in 4000000 0 1 300000 64 65536 2000000 7 65537 1000 500000 3 131072 20 1500000 9 100000 5; do
+        case $((i % 3)) in 0) folder=tree ;; 1) folder=tree/a ;; *) folder=tree/a/deep ;; esac
+        head -c "$size" /dev/urandom >"$folder/f$i"
+        i=$((i + 1))
+    done
+    # Small files, every one with a record in each command: altered, or new.
+    i=0
+    while [ $i -lt 48 ]; do
+        head -c $((i * 37)) /dev/urandom >"tree/b/s$i"
+        i=$((i + 2))
+    done
+    printf 'locked' >tree/b/locked-hashed
+    head -c 200000 /dev/urandom >tree/a/changing-hashed
+    "$Q" create --quiet tree >/dev/null
+    for f in tree/f3 tree/a/f7 tree/a/deep/f14 tree/f15 tree/b/s*; do change_byte "$f" 0 X; done
+    set_stored_hex tree/a/f4 0011223344
+    i=1
+    while [ $i -lt 48 ]; do
+        head -c $((i * 37)) /dev/urandom >"tree/b/s$i"
+        i=$((i + 2))
+    done
+    printf 'locked' >tree/b/locked-new
+    head -c 200000 /dev/urandom >tree/b/changing-new
+    cp -a tree template
+    while IFS='|' read -r command words; do
+        for jobs in 1 4; do
+            rm -rf tree
+            cp -a template tree
+            # shellcheck disable=SC2086
+            $LIMIT "$HOLD_LEASE" "$T/tree/b/locked-hashed" "$HOLD_LEASE" "$T/tree/b/locked-new" \
+                env LD_PRELOAD="$FAULT_SHIM" FAULT_CHANGE_AT_READ=changing "$Q" $command -j $jobs tree \
+                >"$T/out$jobs" 2>"$T/err$jobs" </dev/null
+        done
+        for word in $words; do
+            grep -q "^$word  " "$T/out1" || fail "$command: no '$word' record; stdout: $(cat "$T/out1")"
+        done
+        cmp -s "$T/out1" "$T/out4" || { fail "$command: records of -j 1 and -j 4 differ"; diff "$T/out1" "$T/out4" >&2; }
+        cmp -s "$T/err1" "$T/err4" || { fail "$command: reasons of -j 1 and -j 4 differ"; diff "$T/err1" "$T/err4" >&2; }
+    done <<'EOF'
+check|altered no-digest malformed unreadable changed
+create|written not-written changed
+rewrite|malformed written unreadable changed
+remove --yes|removed
+list|hashed no-digest
+EOF
+}
+
 # Digests that cannot be written, in runs between ones that can: the list the
 # run works down keeps exactly the failures, in the order of the walk.
 test_write_failures() {
@@ -852,7 +910,7 @@ test_confirm() {
 
 case "$GROUP" in
     usage | digest | roundtrip | names | missing | unreadable | interrupt | stop | progress | confirm | \
-        interrupt_points | write_failures | lookups)
+        interrupt_points | write_failures | lookups | order)
         "test_$GROUP"
         result=$?
         ;;

@@ -11,6 +11,8 @@
 //     calling thread stays inside the call until the signal has been
 //     delivered (its handler runs then, on a thread that does not block it)
 //     and FAULT_HOLD_MS (default 300) more, for the main loop to notice it.
+//   FAULT_CHANGE_AT_READ=TEXT  the first read of a file whose path holds TEXT
+//     first appends a byte to it: a file that changes while it is hashed.
 // A setxattr or read begun after that interrupt is announced on standard
 // error as "fault_shim: setxattr after the interrupt" (or read).
 // Both the plain and the 64-bit names are wrapped, so neither may stand for
@@ -85,6 +87,14 @@ static void SendInterrupt() {
     }
 }
 
+// The path of an open file, empty when it has none.
+static void PathOfFile(int file, char* path, size_t capacity) {
+    char link[64];
+    std::snprintf(link, sizeof link, "/proc/self/fd/%d", file);
+    ssize_t n = readlink(link, path, capacity - 1);
+    path[n > 0 ? n : 0] = 0;
+}
+
 // One digest write, by path or through an open file: both count as
 // "setxattr" calls, and path names the file either way.
 template <typename Write>
@@ -113,15 +123,28 @@ extern "C" int setxattr(const char* path, const char* name, const void* value, s
 
 extern "C" int fsetxattr(int file, const char* name, const void* value, size_t size, int flags) {
     static FsetxattrCall real = reinterpret_cast<FsetxattrCall>(dlsym(RTLD_NEXT, "fsetxattr"));
-    char link[64], path[4096];
-    std::snprintf(link, sizeof link, "/proc/self/fd/%d", file);
-    ssize_t n = readlink(link, path, sizeof path - 1);
-    path[n > 0 ? n : 0] = 0;
+    char path[4096];
+    PathOfFile(file, path, sizeof path);
     return WriteAttribute(path, [&] { return real(file, name, value, size, flags); });
+}
+
+static void ChangeBeforeFirstRead(int file) {
+    const char* text = std::getenv("FAULT_CHANGE_AT_READ");
+    struct stat st;
+    if (!text || !*text || fstat(file, &st) != 0 || !S_ISREG(st.st_mode) || lseek(file, 0, SEEK_CUR) != 0) return;
+    char path[4096];
+    PathOfFile(file, path, sizeof path);
+    if (!std::strstr(path, text)) return;
+    int change = open(path, O_WRONLY | O_APPEND);
+    if (change < 0) return;
+    ssize_t ignored = write(change, "+", 1);
+    (void)ignored;
+    close(change);
 }
 
 extern "C" ssize_t read(int file, void* buffer, size_t size) {
     static ReadCall real = reinterpret_cast<ReadCall>(dlsym(RTLD_NEXT, "read"));
+    ChangeBeforeFirstRead(file);
     if (InterruptSent) Announce("read");
     long count = ++ReadCalls;
     if (InterruptDue("read", count, "before")) SendInterrupt();
