@@ -25,6 +25,7 @@ trap cleanup EXIT
 run_start=$SECONDS
 
 QUORVANE_DEPS_REPORT=$work/unavailable tools/install-deps.sh all || exit 1
+timings=("dependencies: $((SECONDS - run_start)) s")
 
 notrun=()
 # lacking PACKAGE...: why the first of them that could not be installed is
@@ -138,7 +139,6 @@ fi
 passed=0
 failed=0
 skipped=0
-timings=()
 skips=()
 
 # junit_outcomes FILE: one line per test of ctest's JUnit report:

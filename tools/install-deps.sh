@@ -101,7 +101,7 @@ install_error() {
   local error
   error=$(grep -E '^E:' "$log" | head -1)
   if grep -q ' Depends: .* but ' "$log"; then
-    error="unmet dependencies, such as$(grep -m1 ' Depends: .* but ' "$log" | tr -s ' ')"
+    error="unmet dependencies: apt-get names $(grep -c ' Depends: .* but ' "$log") it cannot install"
   fi
   [[ -n "$error" ]] || error=$(tail -1 "$log")
   echo "${error:-apt-get install failed}"
