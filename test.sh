@@ -107,8 +107,7 @@ if [[ -z "$win32_why" || -z "$win64_why" ]]; then
   "$WINESERVER" -w
 
   # One X server for the Wine tests that open windows, on a display number
-  # that is free (Xvfb picks it).
-  # Without one the dialog tests skip themselves.
+  # that is free (Xvfb picks it); without one the dialog tests skip themselves.
   if why=$(lacking xvfb) || ! command -v Xvfb >/dev/null; then
     notrun+=("the dialog tests under Wine (skipped, see above): ${why:-no Xvfb here}")
     unset DISPLAY
@@ -171,7 +170,7 @@ junit_outcomes() {
       else if (status == "notrun" && message ~ /^SKIP_/) outcome = "skipped"
       else outcome = "failed"
       if (outcome == "skipped" && reason == "") reason = "no reason given (" unescape(message) ")"
-      if (outcome == "failed" && status != "fail") reason = unescape(message)
+      if (outcome == "failed") reason = status == "fail" ? "" : unescape(message)
       printf "%s\t%s\t%s\n", outcome, name, reason
     }
   ' "$1"
@@ -258,14 +257,17 @@ elif build linux-i686; then
   fi
 fi
 
+# The Windows builds' tests that need no Wine: the instruction checks and the
+# install.
+no_wine='^(check_no_sse2|check_no_avx|install_layout)$'
 if [[ "$win32_why" == "no build: "* ]]; then
   not_run "win32 (build and tests)" win32 "$win32_why"
 elif build win32; then
   if [[ -z "$win32_why" ]]; then
     run_suite win32 --test-dir build/win32
   else
-    run_suite "win32 (SSE2 check only)" --test-dir build/win32 -R '^check_no_sse2$'
-    not_run "win32 under Wine" win32 "$win32_why" -E '^check_no_sse2$'
+    run_suite "win32 (without Wine)" --test-dir build/win32 -R "$no_wine"
+    not_run "win32 under Wine" win32 "$win32_why" -E "$no_wine"
   fi
 fi
 
@@ -275,8 +277,8 @@ elif build win64; then
   if [[ -z "$win64_why" ]]; then
     run_suite win64 --test-dir build/win64
   else
-    run_suite "win64 (AVX check only)" --test-dir build/win64 -R '^check_no_avx$'
-    not_run "win64 under Wine" win64 "$win64_why" -E '^check_no_avx$'
+    run_suite "win64 (without Wine)" --test-dir build/win64 -R "$no_wine"
+    not_run "win64 under Wine" win64 "$win64_why" -E "$no_wine"
   fi
 fi
 
