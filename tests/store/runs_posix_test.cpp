@@ -28,7 +28,9 @@ protected:
         WriteBytes(root + "/probe", "x");
         SetRawDigest(root + "/probe", "y");
         std::string value;
-        if (!GetRawDigest(root + "/probe", &value)) GTEST_SKIP() << "no user xattrs in " << root;
+        if (!GetRawDigest(root + "/probe", &value)) {
+            GTEST_SKIP() << "no user xattrs in " << root.substr(0, root.rfind('/')) << " (TMPDIR)";
+        }
         unlink((root + "/probe").c_str());
     }
     void TearDown() override {
