@@ -15,6 +15,8 @@
 //     fgetxattr or fsetxattr) on an entry called NAME, the process waits: it
 //     creates $FAULT_HOLD_DIR/held and goes on once $FAULT_HOLD_DIR/go exists,
 //     so that a test changes the tree at that very point.
+//   FAULT_CHANGE_AT_READ=TEXT  the first read of a file whose path holds TEXT
+//     first appends a byte to it: a file that changes while it is hashed.
 // A setxattr or read begun after that interrupt is announced on standard
 // error as "fault_shim: setxattr after the interrupt" (or read).
 // Both the plain and the 64-bit names are wrapped, so neither may stand for
@@ -203,8 +205,22 @@ extern "C" int fsetxattr(int file, const char* name, const void* value, size_t s
     return WriteAttribute(path.c_str(), [&] { return real(file, name, value, size, flags); });
 }
 
+static void ChangeBeforeFirstRead(int file) {
+    const char* text = std::getenv("FAULT_CHANGE_AT_READ");
+    struct stat st;
+    if (!text || !*text || fstat(file, &st) != 0 || !S_ISREG(st.st_mode) || lseek(file, 0, SEEK_CUR) != 0) return;
+    std::string path = PathOfDescriptor(file);
+    if (!std::strstr(path.c_str(), text)) return;
+    int change = open(path.c_str(), O_WRONLY | O_APPEND);
+    if (change < 0) return;
+    ssize_t ignored = write(change, "+", 1);
+    (void)ignored;
+    close(change);
+}
+
 extern "C" ssize_t read(int file, void* buffer, size_t size) {
     static ReadCall real = reinterpret_cast<ReadCall>(dlsym(RTLD_NEXT, "read"));
+    ChangeBeforeFirstRead(file);
     if (InterruptSent) Announce("read");
     long count = ++ReadCalls;
     if (InterruptDue("read", count, "before")) SendInterrupt();

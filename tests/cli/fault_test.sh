@@ -9,9 +9,10 @@
 absolute() { printf '%s/%s' "$(cd "$(dirname "$1")" && pwd)" "$(basename "$1")"; }
 Q=$(absolute "$1")
 GROUP=$2
+. "$(dirname "$0")/program_copy.sh"
 
 skip() {
-    echo "SKIP [$GROUP]: $*"
+    echo "skipped: $*"
     exit 77
 }
 [ "$(id -u)" = 0 ] || skip "needs root for mounts and setpriv"
@@ -28,7 +29,7 @@ trap cleanup EXIT
 cd "$T" || exit 1
 chmod 755 "$T"
 # The unprivileged runs need a copy they may execute.
-cp "$Q" "$T/quorvane" && chmod 755 "$T/quorvane"
+copy_program "$Q" "$T/quorvane"
 
 failures=0
 fail() {

@@ -2,6 +2,7 @@
 
 #include "engine/whirlpool.h"
 #include "test_support.h"
+#include "tests/test_outcome.h"
 
 // As at start-up: the tables and the routine choice before anything else.
 int main(int argc, char** argv) {
@@ -9,5 +10,5 @@ int main(int argc, char** argv) {
     testing::InitGoogleTest(&argc, argv);
     int result = RUN_ALL_TESTS();
     RemoveTestFiles();
-    return result;
+    return ExitStatusForCtest(result);
 }
