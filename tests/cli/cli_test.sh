@@ -883,6 +883,111 @@ test_stop() {
     fi
 }
 
+# Edited or silently altered: what the record beside the digest tells, one
+# case a row. Every row starts from a file hashed by create (digest and
+# record), is changed as the row says, and is then checked and updated.
+test_verdicts() {
+    command -v python3 >/dev/null 2>&1 || { skip_group "no python3 to change records"; return 77; }
+    # Edits: bytes at the end, the same time (put back), or a time of its own.
+    grow() { printf 'more' >>"$1"; }
+    same_size_same_time() { change_byte "$1" 0 X; }
+    same_size_new_time() { change_byte "$1" 0 X && touch -d '2030-01-01' "$1"; }
+    same_size_old_time() { change_byte "$1" 0 X && touch -d '2001-01-01' "$1"; }
+    time_only() { touch -d '2030-01-01' "$1"; }
+    no_record() { change_byte "$1" 0 X && python3 -c 'import os, sys; os.removexattr(sys.argv[1], "user.zr")' "$1"; }
+    stale_record() {
+        python3 -c 'import os, sys; v = bytearray(os.getxattr(sys.argv[1], "user.z")); v[0] ^= 1; os.setxattr(sys.argv[1], "user.z", bytes(v))' "$1"
+    }
+    # A copy that kept whole seconds only: the same contents, or other ones.
+    seconds_only() { touch -d "@$(stat -c %Y "$1")" "$1"; }
+    seconds_only_edit() { change_byte "$1" 0 X && seconds_only "$1"; }
+    # change|check's word (none: not listed)|check status|update's word|update status|then check status
+    while IFS='|' read -r change word status updated ustatus after; do
+        rm -rf v && mkdir v && printf 'contents' >v/f
+        touch -d '2020-02-02 02:02:02.123456789' v/f
+        "$Q" create --quiet v >/dev/null
+        $change v/f
+        run check v
+        expect_status "$status" "check after $change"
+        if [ "$word" = none ]; then expect_out "check after $change"; else expect_out "check after $change" "$word  $T/v/f"; fi
+        run update v
+        expect_status "$ustatus" "update after $change"
+        if [ "$updated" = none ]; then expect_out "update after $change"; else expect_out "update after $change" "$updated  $T/v/f"; fi
+        run check v
+        expect_status "$after" "check after update after $change"
+    done <<'EOF'
+grow|edited|8|updated|8|0
+same_size_same_time|altered|1|altered|1|1
+same_size_new_time|edited|8|updated|8|0
+same_size_old_time|edited|8|updated|8|0
+time_only|none|0|refreshed|0|0
+no_record|altered|1|altered|1|1
+stale_record|altered|1|altered|1|1
+seconds_only|none|0|none|0|0
+seconds_only_edit|altered|1|altered|1|1
+EOF
+    # A file only touched gets a new record from update: rot after it is no edit.
+    rm -rf v && mkdir v && printf 'contents' >v/f
+    "$Q" create --quiet v >/dev/null
+    time_only v/f
+    run update v
+    same_size_same_time v/f
+    run check v
+    expect_out "rot after a refreshed record" "altered  $T/v/f"
+    # The reason of an older version, on standard error.
+    run rewrite v
+    change_byte v/f 1 Y && touch -d '2001-01-01' v/f
+    run check v
+    expect_err "older version" "quorvane: $T/v/f: replaced by an older version" "Ready."
+
+    # JSON lines, read back by a JSON parser.
+    rm -rf v && mkdir v && printf 'a' >v/a && printf 'b' >"v/q\"uote" && printf 'n' >v/new
+    "$Q" create --quiet v/a "v/q\"uote" >/dev/null
+    printf 'A' >v/a
+    change_byte "v/q\"uote" 0 B
+    run check --json v
+    expect_status 11 "check --json"
+    python3 - "$T/out" "$T/v" <<'PY' || fail "check --json: lines not as expected"
+import json, sys
+records = {r["path"]: r for r in map(json.loads, open(sys.argv[1], encoding="utf-8"))}
+root = sys.argv[2]
+assert set(records) == {root + "/a", root + '/q"uote', root + "/new"}, records
+a, q, n = records[root + "/a"], records[root + '/q"uote'], records[root + "/new"]
+assert a["word"] == "edited" and q["word"] == "altered" and n["word"] == "no-digest", records
+for r in (a, q):
+    assert len(r["stored"]) == 128 and len(r["computed"]) == 128 and r["stored"] != r["computed"], r
+    assert r["size"] == 1 and r["modified"].endswith("Z"), r
+assert "stored" not in n and "computed" not in n, n
+PY
+}
+
+# Excludes on a tree with matches at every depth: names, paths below the
+# target, ** at both ends and inside, folders only, a pattern file.
+test_excludes() {
+    mkdir -p x/keep/deep/tmp x/tmp x/build/out x/src/build x/.git/objects
+    for f in x/a.txt x/a.tmp x/keep/b.tmp x/keep/deep/c.txt x/keep/deep/tmp/d.txt x/tmp/e.txt x/build/out/f.o \
+        x/src/build/g.c x/src/h.c x/.git/objects/i x/build.txt; do printf x >"$f"; done
+    printf '# build output\n/build/\n\n*.o\n' >patterns
+    run list --exclude '*.tmp' --exclude 'tmp/' --exclude '**/.git' --exclude-from patterns x
+    expect_status 0 "list with excludes"
+    expect_out "list with excludes" "no-digest  $T/x/a.txt" "no-digest  $T/x/keep/deep/c.txt" \
+        "no-digest  $T/x/src/build/g.c" "no-digest  $T/x/src/h.c" "no-digest  $T/x/build.txt"
+    run create --exclude 'keep/**' --exclude 'src/*/' x
+    expect_out "create with excludes" "written  $T/x/a.txt" "written  $T/x/a.tmp" "written  $T/x/tmp/e.txt" \
+        "written  $T/x/build/out/f.o" "written  $T/x/src/h.c" "written  $T/x/.git/objects/i" "written  $T/x/build.txt"
+    # bad|reason: a usage error with the reason, nothing walked.
+    while IFS='|' read -r bad reason; do
+        run list $bad x
+        expect_status 64 "$bad"
+        grep -q "$reason" "$T/err" || fail "$bad: no reason '$reason': $(cat "$T/err")"
+        [ -s "$T/out" ] && fail "$bad: walked anyway"
+    done <<'EOF'
+--exclude=[ab|\[
+--exclude-from=missing|No such file
+--exclude=|empty
+EOF
+}
+
 # The tree changes at an exact step of a run (the shim holds the run there):
 # an entry swapped for a link to a file or folder outside the target, a file
 # renamed over a listed one, a digest appearing meanwhile. Nothing outside is
@@ -1006,6 +1111,7 @@ test_confirm() {
 
 case "$GROUP" in
     usage | digest | roundtrip | names | missing | unreadable | interrupt | stop | progress | confirm | races | \
+        verdicts | excludes | \
         interrupt_points | write_failures | lookups | order)
         "test_$GROUP"
         result=$?

@@ -77,6 +77,7 @@ grep -q "^written  $(printf '%s' "$WINDIR" | sed 's/\\/\\\\/g')\\\\a.txt\$" "$wo
 abc=$(od -An -v -tx1 "m/d/with blank.txt:z" | tr -d ' \n')
 [ "$abc" = 4e2448a4c6f486bb16b6562c73b4020bf3043e3a731bce721ae1b303d97e6d4c7181eebdb6c57e277d0e34957114cbd6c797fc9d95d8b582d225292076d4eef5 ] ||
     fail "the stream z of 'with blank.txt' holds '$abc', not the digest of abc"
+[ "$(wc -c <"m/d/with blank.txt:zr")" = 32 ] || fail "create (Windows) wrote no 32-byte record beside the digest"
 win check "$WINDIR"
 expect 0 "check after create (Windows)"
 grep -q '^All files checked successfully\.$' "$work/err" || fail "check (Windows) said: $(cat "$work/err")"
@@ -88,22 +89,28 @@ lin check m/d
 expect 0 "check after create (Linux)"
 lin list m/d
 [ "$(lines hashed)" = 4 ] && [ "$(lines no-digest)" = 0 ] || fail "list (Linux): $(cat "$work/out")"
-# A silent change: one byte, the size and the last-write time as they were.
+# A silent change: one byte, the size and the last-write time as they were;
+# and an edit, with a time of its own: the record the Windows build wrote
+# tells them apart here.
 printf 'X' | dd of=m/d/sub/b.bin bs=1 seek=1000 conv=notrunc status=none
 touch -d '2021-03-04 05:06:07.123456700' m/d/sub/b.bin
+printf 'beta' >>m/d/a.txt
+touch -d '2022-01-01 00:00:00.500000000' m/d/a.txt
+before=$(stamps)
 lin check m/d
-expect 1 "check of an altered file (Linux)"
-grep -q "^altered  .*/sub/b.bin\$" "$work/out" || fail "check (Linux) did not find b.bin: $(cat "$work/out")"
+expect 9 "check of an altered and an edited file (Linux)"
+grep -q "^altered  .*/sub/b.bin\$" "$work/out" && grep -q "^edited  .*/a.txt\$" "$work/out" ||
+    fail "check (Linux) did not tell b.bin altered and a.txt edited: $(cat "$work/out")"
 unmount
 
 mount_windows || fail "remount with the Windows stream interface"
 win check "$WINDIR"
-expect 1 "check of an altered file (Windows)"
-[ "$(lines altered)" = 1 ] && grep -q '^altered  .*\\sub\\b.bin$' "$work/out" ||
-    fail "check (Windows) did not find b.bin alone: $(cat "$work/out")"
+expect 9 "check of an altered and an edited file (Windows)"
+[ "$(lines altered)" = 1 ] && grep -q '^altered  .*\\sub\\b.bin$' "$work/out" && grep -q '^edited  .*\\a.txt$' "$work/out" ||
+    fail "check (Windows) did not tell b.bin altered and a.txt edited: $(cat "$work/out")"
 win rewrite "$WINDIR"
 expect 0 "rewrite (Windows)"
-[ "$(lines written)" = 1 ] || fail "rewrite (Windows): $(cat "$work/out")"
+[ "$(lines written)" = 2 ] || fail "rewrite (Windows): $(cat "$work/out")"
 [ "$(stamps)" = "$before" ] || fail "rewrite (Windows) moved last-write times: $(stamps)"
 win check "$WINDIR"
 expect 0 "check after rewrite (Windows)"
@@ -128,6 +135,16 @@ mount_linux || fail "remount the default way"
 no_colon_files "after remove"
 lin list m/d
 [ "$(lines no-digest)" = 4 ] || fail "list after remove (Linux): $(cat "$work/out")"
+# The other way: digest and record written here, an edit told there.
+lin create m/d
+expect 0 "create (Linux)"
+printf 'gamma' >>m/d/a.txt
+unmount
+
+mount_windows || fail "remount with the Windows stream interface"
+win check "$WINDIR"
+expect 8 "check of a file edited after the Linux build hashed it (Windows)"
+grep -q '^edited  .*\\a.txt$' "$work/out" || fail "check (Windows) did not tell a.txt edited: $(cat "$work/out")"
 unmount
 
 [ "$failures" -eq 0 ] || exit 1

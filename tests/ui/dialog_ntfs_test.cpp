@@ -1,7 +1,8 @@
 // The real dialog on real NTFS streams: QUORVANE_NTFS_FOLDER names a folder on
 // an NTFS volume whose path:z reaches the stream z (ntfs-3g with the Windows
 // stream interface under Wine, or NTFS itself). Create Hashes writes the
-// streams, and Start finds the file altered afterwards.
+// digests and the records beside them, and Start finds the file altered
+// afterwards.
 #include <windows.h>
 
 #include <algorithm>
@@ -24,9 +25,9 @@ std::wstring WriteFileOn(const std::wstring& path, const std::string& contents) 
     return path;
 }
 
-std::vector<uint8_t> StreamBytes(const std::wstring& path) {
+std::vector<uint8_t> StreamBytes(const std::wstring& path, const wchar_t* streamName = L":z") {
     std::vector<uint8_t> bytes(128);
-    HANDLE stream = CreateFileW((path + L":z").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE stream = CreateFileW((path + streamName).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (stream == INVALID_HANDLE_VALUE) return {};
     DWORD got = 0;
     ReadFile(stream, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
@@ -70,6 +71,8 @@ TEST_F(NtfsDialogTest, CreateThenStartFindsAnAlteredFile) {
     EXPECT_EQ(TextOf(Item(StatusTextId)), L"Ready.");
     EXPECT_EQ(StreamBytes(a), HexBytes(AbcDigest));
     EXPECT_EQ(StreamBytes(b).size(), 64u);
+    // The record beside each digest, for a later console run to tell an edit.
+    EXPECT_EQ(StreamBytes(a, L":zr").size(), 32u);
 
     Run(StartButtonId);
     EXPECT_EQ(TextOf(Item(StatusTextId)), L"All files checked successfully.");
