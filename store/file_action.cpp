@@ -22,23 +22,18 @@ static bool SameChangeTime(const FileSnapshot& a, const FileSnapshot& b) {
     return a.change.value[0] == b.change.value[0] && a.change.value[1] == b.change.value[1];
 }
 
-// Reads the open file from its start into digest; 0, or why not every byte
-// of the expected size came.
-static int HashWhole(FileHandle file, int64_t size, uint8_t digest[64], uint64_t* read) {
-    ClearPlatformError();
-    *read = HashFile(file, size, digest, OperationState.PauseGate, &OperationState.BytesDone);
-    int readError = LastPlatformError();
-    if (*read == static_cast<uint64_t>(size > 0 ? size : 0)) return 0;
+// 0 when every byte of the expected size came, else why not.
+static int ProblemOfRead(uint64_t read, int readError, int64_t size) {
+    if (read == static_cast<uint64_t>(size > 0 ? size : 0)) return 0;
     return readError != 0 ? readError : ErrorShortRead;
 }
 
-int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]) {
-    uint64_t read = 0;
-    int problem = HashWhole(file, before->size, digest, &read);
+int CheckHashedFile(const FileHashJob& job, const FileSnapshot* before) {
+    int problem = ProblemOfRead(job.bytesRead, job.readError, before->size);
     // A file appended to, written in place or truncated meanwhile: its digest
     // is that of contents it no longer has.
     FileSnapshot after;
-    if (!TakeFileSnapshot(file, &after)) return LastPlatformError();
+    if (!TakeFileSnapshot(job.file, &after)) return LastPlatformError();
     if (!SameContentsMark(*before, after)) return ErrorChangedWhileRead;
     if (problem != 0) return problem;
     if (SameChangeTime(*before, after)) return 0;
@@ -46,13 +41,27 @@ int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]
     // written by another run), or an edit whose last-write time was put back.
     // Read once more: the same digest twice means the contents held still.
     uint8_t again[64];
-    OperationState.BytesDone -= read;
-    if (!RewindFile(file)) return LastPlatformError();
-    problem = HashWhole(file, before->size, again, &read);
-    if (!TakeFileSnapshot(file, &after)) return LastPlatformError();
+    OperationState.BytesDone -= job.bytesRead;
+    if (!RewindFile(job.file)) return LastPlatformError();
+    ClearPlatformError();
+    uint64_t read = HashFile(job.file, before->size, again, OperationState.PauseGate, &OperationState.BytesDone);
+    problem = ProblemOfRead(read, LastPlatformError(), before->size);
+    if (!TakeFileSnapshot(job.file, &after)) return LastPlatformError();
     if (!SameContentsMark(*before, after)) return ErrorChangedWhileRead;
     if (problem != 0) return problem;
-    return std::memcmp(digest, again, DigestLength) == 0 ? 0 : ErrorChangedWhileRead;
+    return std::memcmp(job.digest, again, DigestLength) == 0 ? 0 : ErrorChangedWhileRead;
+}
+
+int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]) {
+    FileHashJob job;
+    job.file = file;
+    job.ExpectedSize = before->size;
+    ClearPlatformError();
+    job.bytesRead = HashFile(file, before->size, job.digest, OperationState.PauseGate, &OperationState.BytesDone);
+    job.readError = LastPlatformError();
+    int problem = CheckHashedFile(job, before);
+    std::memcpy(digest, job.digest, DigestLength);
+    return problem;
 }
 
 void AddSizeToRead(const EntryPlace& place) {
@@ -79,26 +88,51 @@ static bool EditedSinceHashed(FileHandle file, const PathChar* path, const FileJ
     return edit != FileUnchanged;
 }
 
-// Reads the stored digest of the open file at path and hashes the file. It
-// touches no list, so any hashing thread may run it; error is the reason of
-// a failure, or of an edit.
-static CheckVerdict JudgeOpenFile(FileHandle file, const FileSnapshot& before, const PathChar* path,
-                                  FileJudgement* judgement, int* error) {
-    JudgedDigest& stored = judgement->stored;
-    judgement->hashed = false;
-    judgement->facts = FactsOf(before);
-    stored.length = ReadStream(file, path, DigestStream, stored.bytes, DigestLength);
-    *error = LastPlatformError();
-    if (stored.length == NoDigestStream) return CheckUnhashed;
-    if (stored.length == StreamOfAnotherFile) return CheckChanged;
-    if (stored.length < 0) return CheckUnreadable;
-    if (stored.length != DigestLength) return CheckMalformed;
-    *error = HashOpenFile(file, &before, judgement->computed);
-    if (*error == ErrorChangedWhileRead) return CheckChanged;
-    if (*error != 0) return CheckUnreadable;
-    judgement->hashed = true;
-    if (std::memcmp(stored.bytes, judgement->computed, DigestLength) == 0) return CheckMatched;
-    return EditedSinceHashed(file, path, *judgement, error) ? CheckEdited : CheckAltered;
+// Reads the stored digest of the open file: the verdict when there is
+// nothing to hash (false), else the file to hash in work->job (true).
+static bool PrepareCheck(FileWork* work) {
+    JudgedDigest& stored = work->judgement.stored;
+    work->judgement.hashed = false;
+    work->judgement.facts = FactsOf(work->before);
+    if (work->file == NoFile) {
+        work->outcome = CheckUnreadable;
+        work->error = work->openError;
+        return false;
+    }
+    stored.length = ReadStream(work->file, work->path, DigestStream, stored.bytes, DigestLength);
+    work->error = LastPlatformError();
+    work->outcome = stored.length == NoDigestStream       ? CheckUnhashed
+                    : stored.length == StreamOfAnotherFile ? CheckChanged
+                    : stored.length < 0                    ? CheckUnreadable
+                    : stored.length != DigestLength        ? CheckMalformed
+                                                           : CheckMatched;
+    if (work->outcome != CheckMatched) {
+        CloseFile(work->file);
+        return false;
+    }
+    work->job.file = work->file;
+    work->job.ExpectedSize = work->before.size;
+    return true;
+}
+
+// Compares what was hashed with the stored digest. It touches no list, so any
+// hashing thread may run it; error is the reason of a failure, or of an edit.
+static void FinishCheck(FileWork* work) {
+    FileJudgement& judgement = work->judgement;
+    work->error = CheckHashedFile(work->job, &work->before);
+    if (work->error == 0) {
+        judgement.hashed = true;
+        std::memcpy(judgement.computed, work->job.digest, DigestLength);
+        if (std::memcmp(judgement.stored.bytes, judgement.computed, DigestLength) == 0) {
+            work->outcome = CheckMatched;
+        } else {
+            work->outcome = EditedSinceHashed(work->file, work->path, judgement, &work->error) ? CheckEdited
+                                                                                               : CheckAltered;
+        }
+    } else {
+        work->outcome = work->error == ErrorChangedWhileRead ? CheckChanged : CheckUnreadable;
+    }
+    CloseFile(work->file);
 }
 
 // The altered list and what the check judged of each entry, in step.
@@ -152,24 +186,13 @@ static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int
 
 static bool ChecksPooled;
 
-static void JudgePooledFile(PooledFile* file) {
-    if (file->file == NoFile) {
-        file->outcome = CheckUnreadable;
-        file->error = file->openError;
-        return;
-    }
-    file->outcome = JudgeOpenFile(file->file, file->before, file->path.c_str(), &file->judgement, &file->error);
-    CloseFile(file->file);
-}
-
-static void CommitCheckedFile(PooledFile* file) {
-    ReportCheckedFile(static_cast<CheckVerdict>(file->outcome), file->path.c_str() + file->textAt, file->error,
-                      file->judgement);
+static void CommitCheckedFile(const FileWork* work, const PathChar* text) {
+    ReportCheckedFile(static_cast<CheckVerdict>(work->outcome), text, work->error, work->judgement);
 }
 
 void StartPooledChecks(int threads) {
     ChecksPooled = true;
-    StartHashPool(threads, JudgePooledFile, CommitCheckedFile);
+    StartHashPool(threads, PrepareCheck, FinishCheck, CommitCheckedFile);
 }
 
 void FinishPooledChecks() {
@@ -178,34 +201,21 @@ void FinishPooledChecks() {
 }
 
 // The file is opened here, on the walk's thread, while its folder is held;
-// a hashing thread reads it.
+// with the pool a hashing thread reads it.
 static void CheckFile(const EntryPlace& place, int n, const PathChar* display) {
-    FileSnapshot before;
-    FileHandle file = OpenFileForReading(place, &before);
-    int error = LastPlatformError();
+    FileWork work = {};
+    work.path = place.path;
+    work.file = OpenFileForReading(place, &work.before);
+    work.openError = LastPlatformError();
     // A link by now is not followed, as no link below a target is.
-    if (file == NoFile && error == ErrorIsLink) return;
+    if (work.file == NoFile && work.openError == ErrorIsLink) return;
     if (ChecksPooled) {
-        PooledFile pooled;
-        pooled.path.assign(place.path, static_cast<size_t>(n));
-        pooled.length = n;
-        pooled.textAt = static_cast<int>(display - place.path);
-        pooled.file = file;
-        pooled.before = before;
-        pooled.openError = error;
-        pooled.outcome = CheckUnreadable;
-        pooled.error = 0;
-        HandToHashPool(&pooled);
+        HandToHashPool(place.path, n, static_cast<int>(display - place.path), work);
         return;
     }
-    FileJudgement judgement = {};
-    CheckVerdict verdict = CheckUnreadable;
-    if (file != NoFile) {
-        SetStatusText(display);
-        verdict = JudgeOpenFile(file, before, place.path, &judgement, &error);
-        CloseFile(file);
-    }
-    ReportCheckedFile(verdict, display, error, judgement);
+    if (work.file != NoFile) SetStatusText(display);
+    WorkOnFile(&work, PrepareCheck, FinishCheck);
+    CommitCheckedFile(&work, display);
 }
 
 static void ListFile(const EntryPlace& place, const PathChar* display) {

@@ -4,6 +4,15 @@
 #include <deque>
 #include <mutex>
 
+#include "engine/whirlpool.h"
+
+struct PooledFile {
+    PathString path;  // terminated at its length
+    int textAt;
+    FileWork work;
+    bool done;
+};
+
 struct HashPoolRecord {
     std::mutex lock;
     std::condition_variable workReady;  // the hashing threads wait here
@@ -16,37 +25,112 @@ struct HashPoolRecord {
     bool closing;
     int running;     // hashing threads that have not yet ended
     size_t limit;    // files under way at most
-    PoolWork work;
+    PoolPrepare prepare;
+    PoolFinish finish;
     PoolCommit commit;
 };
 
 static HashPoolRecord HashPool;
 
-static unsigned HashPoolThread(void*) {
-    std::unique_lock<std::mutex> hold(HashPool.lock);
+static void HashJob(FileHashJob* job) {
+    ClearPlatformError();
+    job->bytesRead = HashFile(job->file, job->ExpectedSize, job->digest, OperationState.PauseGate,
+                              &OperationState.BytesDone);
+    job->readError = LastPlatformError();
+}
+
+void WorkOnFile(FileWork* work, PoolPrepare prepare, PoolFinish finish) {
+    if (!prepare(work)) return;
+    HashJob(&work->job);
+    finish(work);
+}
+
+static void MarkDone(PooledFile* file) {
+    std::lock_guard<std::mutex> hold(HashPool.lock);
+    file->done = true;
+    HashPool.fileDone.notify_one();
+}
+
+// The next file nobody has taken, without waiting; null when there is none.
+static PooledFile* ClaimFile() {
+    std::lock_guard<std::mutex> hold(HashPool.lock);
+    if (HashPool.claimed == HashPool.window.size()) return nullptr;
+    return &HashPool.window[HashPool.claimed++];
+}
+
+// The files of one thread's lanes, to find each again when its hash is done.
+struct LaneFiles {
+    PooledFile* files[MaxLaneCount];
+};
+
+// The next file to hash in a lane: files that need no hashing are done on
+// the way. Never waits, so that the other lanes go on.
+static FileHashJob* TakeForLane(void* context) {
+    LaneFiles* lanes = static_cast<LaneFiles*>(context);
     for (;;) {
-        HashPool.workReady.wait(hold, [] { return HashPool.closing || HashPool.claimed < HashPool.window.size(); });
-        if (HashPool.claimed == HashPool.window.size()) break;
-        PooledFile* file = &HashPool.window[HashPool.claimed++];
-        hold.unlock();
-        HashPool.work(file);
-        hold.lock();
-        file->done = true;
-        HashPool.fileDone.notify_one();
+        PooledFile* file = ClaimFile();
+        if (!file) return nullptr;
+        if (!HashPool.prepare(&file->work)) {
+            MarkDone(file);
+            continue;
+        }
+        for (PooledFile*& slot : lanes->files) {
+            if (!slot) {
+                slot = file;
+                break;
+            }
+        }
+        return &file->work.job;
     }
+}
+
+static void FinishFromLane(void* context, FileHashJob* job) {
+    LaneFiles* lanes = static_cast<LaneFiles*>(context);
+    for (PooledFile*& slot : lanes->files) {
+        if (slot && &slot->work.job == job) {
+            PooledFile* file = slot;
+            slot = nullptr;
+            HashPool.finish(&file->work);
+            MarkDone(file);
+            return;
+        }
+    }
+}
+
+static unsigned HashPoolThread(void*) {
+    for (;;) {
+        {
+            std::unique_lock<std::mutex> hold(HashPool.lock);
+            HashPool.workReady.wait(hold,
+                                    [] { return HashPool.closing || HashPool.claimed < HashPool.window.size(); });
+            if (HashPool.claimed == HashPool.window.size()) break;
+        }
+        if (LaneCount > 1) {
+            // Until no file waits: lanes that empty take the next one.
+            LaneFiles lanes = {};
+            HashFilesAsTaken(TakeForLane, FinishFromLane, &lanes, OperationState.PauseGate, &OperationState.BytesDone);
+            continue;
+        }
+        PooledFile* file = ClaimFile();
+        if (!file) continue;
+        WorkOnFile(&file->work, HashPool.prepare, HashPool.finish);
+        MarkDone(file);
+    }
+    std::lock_guard<std::mutex> hold(HashPool.lock);
     --HashPool.running;
     HashPool.fileDone.notify_one();
     return 0;
 }
 
-void StartHashPool(int threads, PoolWork work, PoolCommit commit) {
+void StartHashPool(int threads, PoolPrepare prepare, PoolFinish finish, PoolCommit commit) {
     HashPool.window.clear();
     HashPool.claimed = 0;
     HashPool.closing = false;
     HashPool.running = 0;
     int room = OpenFileRoom();
     HashPool.limit = static_cast<size_t>(room < HashPoolWindow ? room : HashPoolWindow);
-    HashPool.work = work;
+    HashPool.prepare = prepare;
+    HashPool.finish = finish;
     HashPool.commit = commit;
     // As many as the system gives; with none the run's thread hashes itself.
     for (int i = 0; i < threads; ++i) {
@@ -65,7 +149,8 @@ static void CommitFinished(size_t limit) {
             HashPool.window.pop_front();
             HashPool.claimed--;
             hold.unlock();
-            HashPool.commit(&file);
+            file.work.path = file.path.c_str();
+            HashPool.commit(&file.work, file.path.c_str() + file.textAt);
             hold.lock();
         }
         if (HashPool.window.size() < limit) return;
@@ -73,17 +158,25 @@ static void CommitFinished(size_t limit) {
     }
 }
 
-void HandToHashPool(PooledFile* handed) {
+void HandToHashPool(const PathChar* path, int length, int textAt, const FileWork& work) {
     CommitFinished(HashPool.limit);
-    handed->done = false;
+    PooledFile file;
+    file.path.assign(path, static_cast<size_t>(length < 0 ? 0 : length));
+    file.textAt = textAt;
+    file.work = work;
+    file.done = false;
     std::unique_lock<std::mutex> hold(HashPool.lock);
     if (HashPool.running == 0) {
         hold.unlock();
-        HashPool.work(handed);
-        HashPool.commit(handed);
+        file.work.path = file.path.c_str();
+        WorkOnFile(&file.work, HashPool.prepare, HashPool.finish);
+        HashPool.commit(&file.work, file.path.c_str() + file.textAt);
         return;
     }
-    HashPool.window.push_back(std::move(*handed));
+    HashPool.window.push_back(std::move(file));
+    // The string's text stays where it is in the deque from here on.
+    PooledFile& placed = HashPool.window.back();
+    placed.work.path = placed.path.c_str();
     hold.unlock();
     HashPool.workReady.notify_one();
 }

@@ -2,6 +2,7 @@
 // workers. CheckRun and WriteRun run on a worker thread and return 0.
 #pragma once
 
+#include "engine/hash_file.h"
 #include "platform/platform.h"
 #include "store/operation_state.h"
 #include "store/window_services.h"
@@ -44,6 +45,12 @@ enum CheckVerdict {
 // Hands what was read of the file to the front end (DescribeFile).
 void DescribeJudgement(const FileJudgement& judgement);
 
+// After HashFile filled job for the open file taken as before: 0 when the
+// digest is that of the contents the file still has (every byte read, same
+// identity, size and last-write time; a file whose change time alone moved
+// is read once more), else the reason: ErrorChangedWhileRead, or the read
+// error.
+int CheckHashedFile(const FileHashJob& job, const FileSnapshot* before);
 // Hashes the open file from its start; 0 when the digest is that of the
 // contents the file still has (same identity, size and last-write time as in
 // before, every byte read), else the reason: ErrorChangedWhileRead, or the

@@ -78,64 +78,90 @@ static bool RecordHolds(FileHandle file, const PathChar* path, const FileJudgeme
     return *edit == FileUnchanged;
 }
 
-// One open file of a create or update run; closes it. It touches no list, so
-// any hashing thread may run it.
-static UpdateOutcome UpdateOpenFile(FileHandle file, const FileSnapshot& before, const PathChar* path, bool update,
-                                    FileJudgement* judgement, int* error) {
-    JudgedDigest& stored = judgement->stored;
-    judgement->facts = FactsOf(before);
-    judgement->hashed = false;
-    stored.length = ReadStream(file, path, DigestStream, stored.bytes, 64);
-    *error = LastPlatformError();
-    UpdateOutcome early = UpdateNothing;
+// Reads the stored digest of the open file: what needs no hashing is done
+// (false), else the file to hash is in work->job (true).
+static bool PrepareUpdate(FileWork* work) {
+    JudgedDigest& stored = work->judgement.stored;
+    work->judgement.facts = FactsOf(work->before);
+    work->judgement.hashed = false;
+    // Not opened: the outcome was decided when it was handed over.
+    if (work->file == NoFile) {
+        work->error = work->openError;
+        return false;
+    }
+    stored.length = ReadStream(work->file, work->path, DigestStream, stored.bytes, 64);
+    work->error = LastPlatformError();
+    work->outcome = UpdateNothing;
     if (stored.length == StreamOfAnotherFile) {
-        early = UpdateChanged;
+        work->outcome = UpdateChanged;
     } else if (stored.length < 0 && stored.length != NoDigestStream) {
-        early = UpdateUnreadable;
+        work->outcome = UpdateUnreadable;
     } else if (stored.length >= 0 && stored.length != 64) {
-        early = UpdateMalformed;
+        work->outcome = UpdateMalformed;
     }
-    if (early != UpdateNothing || (stored.length >= 0 && !update)) {
-        CloseFile(file);
-        return early;
+    bool update = OperationState.mode == Update;
+    if (work->outcome != UpdateNothing || (stored.length >= 0 && !update)) {
+        CloseFile(work->file);
+        return false;
     }
-    *error = HashOpenFile(file, &before, judgement->computed);
+    work->job.file = work->file;
+    work->job.ExpectedSize = work->before.size;
+    return true;
+}
+
+// After the hash: writes what the file needs, through it, and closes it. It
+// touches no list, so any hashing thread may run it.
+static void FinishUpdate(FileWork* work) {
+    FileJudgement* judgement = &work->judgement;
+    const JudgedDigest& stored = judgement->stored;
+    FileHandle file = work->file;
+    const PathChar* path = work->path;
+    int* error = &work->error;
+    *error = CheckHashedFile(work->job, &work->before);
     if (*error != 0) {
         CloseFile(file);
-        if (*error == ErrorChangedWhileRead) return UpdateChanged;
         // A file without a digest that cannot be read gets none.
-        return stored.length == NoDigestStream ? UpdateNotWritten : UpdateUnreadable;
+        work->outcome = *error == ErrorChangedWhileRead         ? UpdateChanged
+                        : stored.length == NoDigestStream       ? UpdateNotWritten
+                                                                : UpdateUnreadable;
+        return;
     }
     judgement->hashed = true;
+    std::memcpy(judgement->computed, work->job.digest, 64);
+    const FileIdentity& identity = work->before.identity;
     if (stored.length == NoDigestStream) {
-        return WriteThrough(file, path, before.identity, judgement->computed, StreamCreateOnly, *judgement, error);
+        work->outcome = WriteThrough(file, path, identity, judgement->computed, StreamCreateOnly, *judgement, error);
+        return;
     }
     EditVerdict edit;
     bool holds = RecordHolds(file, path, *judgement, &edit);
     if (std::memcmp(stored.bytes, judgement->computed, 64) == 0) {
         if (holds) {
             CloseFile(file);
-            return UpdateNothing;
+            work->outcome = UpdateNothing;
+            return;
         }
         // A file only touched must not pass its later rot off as an edit.
-        return WriteThrough(file, path, before.identity, nullptr, StreamReplaceOnly, *judgement, error);
+        work->outcome = WriteThrough(file, path, identity, nullptr, StreamReplaceOnly, *judgement, error);
+        return;
     }
     if (edit == FileUnchanged) {
         // Same size and time, other contents (or no record to tell): left for
         // the user to decide.
         CloseFile(file);
-        return UpdateAltered;
+        work->outcome = UpdateAltered;
+        return;
     }
     // Only over the digest judged: it must still be the one read.
     uint8_t again[64];
     if (ReadStream(file, path, DigestStream, again, 64) != 64 || std::memcmp(again, stored.bytes, 64) != 0) {
         CloseFile(file);
         *error = ErrorDigestChanged;
-        return UpdateChanged;
+        work->outcome = UpdateChanged;
+        return;
     }
-    UpdateOutcome outcome = WriteThrough(file, path, before.identity, judgement->computed, StreamReplaceOnly, *judgement, error);
-    if (outcome == UpdateUpdated && edit == FileOlderVersion) *error = ErrorOlderVersion;
-    return outcome;
+    work->outcome = WriteThrough(file, path, identity, judgement->computed, StreamReplaceOnly, *judgement, error);
+    if (work->outcome == UpdateUpdated && edit == FileOlderVersion) *error = ErrorOlderVersion;
 }
 
 static void ReportUpdatedFile(UpdateOutcome outcome, const PathChar* display, int error,
@@ -183,24 +209,13 @@ static void ReportUpdatedFile(UpdateOutcome outcome, const PathChar* display, in
 
 static bool UpdatesPooled;
 
-static void UpdatePooledFile(PooledFile* file) {
-    // Not opened: the outcome was decided when it was handed over.
-    if (file->file == NoFile) {
-        file->error = file->openError;
-        return;
-    }
-    file->outcome = UpdateOpenFile(file->file, file->before, file->path.c_str(), OperationState.mode == Update,
-                                   &file->judgement, &file->error);
-}
-
-static void CommitUpdatedFile(PooledFile* file) {
-    ReportUpdatedFile(static_cast<UpdateOutcome>(file->outcome), file->path.c_str() + file->textAt, file->error,
-                      file->judgement);
+static void CommitUpdatedFile(const FileWork* work, const PathChar* text) {
+    ReportUpdatedFile(static_cast<UpdateOutcome>(work->outcome), text, work->error, work->judgement);
 }
 
 void StartPooledUpdates(int threads) {
     UpdatesPooled = true;
-    StartHashPool(threads, UpdatePooledFile, CommitUpdatedFile);
+    StartHashPool(threads, PrepareUpdate, FinishUpdate, CommitUpdatedFile);
 }
 
 void FinishPooledUpdates() {
@@ -221,32 +236,21 @@ static UpdateOutcome OutcomeOfUnopened(const EntryPlace& place) {
 }
 
 void UpdateFile(const EntryPlace& place, int n, const PathChar* display) {
-    FileSnapshot before;
-    FileHandle file = OpenFileForReading(place, &before);
-    int error = LastPlatformError();
+    FileWork work = {};
+    work.path = place.path;
+    work.file = OpenFileForReading(place, &work.before);
+    work.openError = LastPlatformError();
     // A link by now is not followed, as no link below a target is.
-    if (file == NoFile && error == ErrorIsLink) return;
-    FileJudgement judgement = {};
-    UpdateOutcome outcome = UpdateNothing;
-    if (file == NoFile) {
-        outcome = OutcomeOfUnopened(place);
-        if (outcome == UpdateNothing) return;
+    if (work.file == NoFile && work.openError == ErrorIsLink) return;
+    if (work.file == NoFile) {
+        work.outcome = OutcomeOfUnopened(place);
+        if (work.outcome == UpdateNothing) return;
     }
     if (UpdatesPooled) {
-        PooledFile pooled;
-        pooled.path.assign(place.path, static_cast<size_t>(n));
-        pooled.length = n;
-        pooled.textAt = static_cast<int>(display - place.path);
-        pooled.file = file;
-        pooled.before = before;
-        pooled.openError = error;
-        pooled.outcome = outcome;
-        HandToHashPool(&pooled);
+        HandToHashPool(place.path, n, static_cast<int>(display - place.path), work);
         return;
     }
-    if (file != NoFile) {
-        SetStatusText(display);
-        outcome = UpdateOpenFile(file, before, place.path, OperationState.mode == Update, &judgement, &error);
-    }
-    ReportUpdatedFile(outcome, display, error, judgement);
+    if (work.file != NoFile) SetStatusText(display);
+    WorkOnFile(&work, PrepareUpdate, FinishUpdate);
+    CommitUpdatedFile(&work, display);
 }

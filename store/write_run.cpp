@@ -30,6 +30,9 @@ static PathChar* EntryPath(int entryLength, int* n) {
 
 enum WriteOutcome { EntryWritten, EntryNotWritten, EntryChanged, EntryStopped };
 
+// The target of an entry too long for the buffer: it is kept, untried.
+const int TooLongEntry = -2;
+
 // The run's place in its source list: entries before Kept stay (their digest
 // was not written); Pending entries behind them are with the hashing threads.
 // The source list's targets are held open for the run.
@@ -105,28 +108,40 @@ static WriteOutcome OutcomeOfStreams(int stored, int* error) {
     }
 }
 
-// Hashes the entry's file (path of n units, the part below its target from
-// relativeAt) and stores its digest. It touches no list, so any hashing
-// thread may run it; EntryStopped once the user has confirmed Exit.
-static WriteOutcome WriteEntryDigest(const PathChar* path, int relativeAt, int target, const JudgedDigest& judged,
-                                     int* error) {
+// Finds the entry's file again below its target (its path below it from
+// work->relativeAt) and has it hashed; false when it cannot be, with the
+// outcome. It touches no list, so any hashing thread may run it.
+static bool PrepareEntry(FileWork* work) {
+    int target = work->target;
     if (target < 0 || Writing.roots[target].handle == NoFile) {
-        *error = target < 0 ? ErrorTargetMoved : Writing.rootErrors[target];
-        return *error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
+        work->error = target < 0 ? ErrorTargetMoved : Writing.rootErrors[target];
+        work->outcome = work->error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
+        return false;
     }
-    FileSnapshot before;
-    FileHandle file = OpenFileBelowRoot(Writing.roots[target], path, relativeAt, &before);
-    if (file == NoFile) {
-        *error = LastPlatformError();
-        return *error == ErrorIsLink || *error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
+    work->file = OpenFileBelowRoot(Writing.roots[target], work->path, work->relativeAt, &work->before);
+    if (work->file == NoFile) {
+        work->error = LastPlatformError();
+        work->outcome = work->error == ErrorIsLink || work->error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
+        return false;
     }
-    uint8_t digest[64];
+    work->job.file = work->file;
+    work->job.ExpectedSize = work->before.size;
+    return true;
+}
+
+// Stores the digest hashed, and the record beside it; EntryStopped once the
+// user has confirmed Exit.
+static void FinishEntry(FileWork* work) {
+    FileHandle file = work->file;
+    const PathChar* path = work->path;
+    int* error = &work->error;
     // Only the digest of contents the file still has may be stored: a read
     // that fell short or a change meanwhile would later pass for corruption.
-    *error = HashOpenFile(file, &before, digest);
+    *error = CheckHashedFile(work->job, &work->before);
     if (*error != 0) {
         CloseFile(file);
-        return *error == ErrorChangedWhileRead ? EntryChanged : EntryNotWritten;
+        work->outcome = *error == ErrorChangedWhileRead ? EntryChanged : EntryNotWritten;
+        return;
     }
     if (Writing.mode == Rewrite) {
         uint8_t stored[64];
@@ -134,36 +149,39 @@ static WriteOutcome WriteEntryDigest(const PathChar* path, int relativeAt, int t
         if (length < 0 && length != NoDigestStream) {
             *error = LastPlatformError();
             CloseFile(file);
-            return length == StreamOfAnotherFile ? EntryChanged : EntryNotWritten;
+            work->outcome = length == StreamOfAnotherFile ? EntryChanged : EntryNotWritten;
+            return;
         }
-        if (!SameAsJudged(stored, length, judged)) {
+        if (!SameAsJudged(stored, length, work->judgement.stored)) {
             *error = ErrorDigestChanged;
             CloseFile(file);
-            return EntryChanged;
+            work->outcome = EntryChanged;
+            return;
         }
     }
     // The guard covers the write from the stream's opening to its close; no
     // window request is made while it is held.
     if (!BeginDigestWrite()) {
         CloseFile(file);
-        return EntryStopped;
+        work->outcome = EntryStopped;
+        return;
     }
     // The record beside it says what the file was when read, so that a later
     // check can tell an edit from corruption.
     uint8_t record[DigestRecordBytes];
-    EncodeDigestRecord(digest, FactsOf(before), record);
-    int stored = WriteFileStreams(file, path, digest, Writing.mode == Create ? StreamCreateOnly : StreamReplaceOnly,
-                                  record, DigestRecordBytes);
+    EncodeDigestRecord(work->job.digest, FactsOf(work->before), record);
+    int stored = WriteFileStreams(file, path, work->job.digest,
+                                  Writing.mode == Create ? StreamCreateOnly : StreamReplaceOnly, record,
+                                  DigestRecordBytes);
     *error = LastPlatformError();
     EndDigestWrite();
-    WriteOutcome outcome = OutcomeOfStreams(stored, error);
+    work->outcome = OutcomeOfStreams(stored, error);
     // Renamed over while it was read: the digest went with the file read, and
     // the file the list names now has none of it.
-    if (outcome == EntryWritten && !PathNamesFile(path, before.identity)) {
+    if (work->outcome == EntryWritten && !PathNamesFile(path, work->before.identity)) {
         *error = ErrorChangedWhileRead;
-        return EntryChanged;
+        work->outcome = EntryChanged;
     }
-    return outcome;
 }
 
 // The outcome of the entry at index Writing.kept, in the list's order.
@@ -189,22 +207,16 @@ static JudgedDigest JudgedAt(int index) {
     return known ? judged[static_cast<size_t>(index)] : none;
 }
 
-static void WritePooledEntry(PooledFile* file) {
-    if (file->length < 0) return;
-    file->outcome = WriteEntryDigest(file->path.c_str(), file->relativeAt, file->target, file->judgement.stored,
-                                     &file->error);
-}
-
-static void CommitPooledEntry(PooledFile* file) {
+static void CommitPooledEntry(const FileWork* work, const PathChar* text) {
     --Writing.pending;
-    WriteOutcome outcome = static_cast<WriteOutcome>(file->outcome);
+    WriteOutcome outcome = static_cast<WriteOutcome>(work->outcome);
     // After Exit only the digests written are told: the rest merely stopped.
     bool stopped = outcome == EntryStopped || (outcome != EntryWritten && OperationState.ExitRequested.load());
-    if (file->length < 0 || stopped) {
+    if (work->target == TooLongEntry || stopped) {
         ++Writing.kept;
         return;
     }
-    CommitEntry(file->path.c_str() + file->textAt, outcome, file->error);
+    CommitEntry(text, outcome, work->error);
 }
 
 // The entry of length units in PathBuffer: its path, the target it was
@@ -229,12 +241,13 @@ static bool WriteEntries() {
             continue;
         }
         SetStatusText(entry);
-        int n, target, relativeAt;
-        PathChar* path = LocateEntry(length, &n, &target, &relativeAt);
-        int error = 0;
-        WriteOutcome outcome = WriteEntryDigest(path, relativeAt, target, JudgedAt(Writing.kept), &error);
-        if (outcome == EntryStopped) return false;
-        CommitEntry(entry, outcome, error);
+        int n;
+        FileWork work = {};
+        work.path = LocateEntry(length, &n, &work.target, &work.relativeAt);
+        work.judgement.stored = JudgedAt(Writing.kept);
+        WorkOnFile(&work, PrepareEntry, FinishEntry);
+        if (work.outcome == EntryStopped) return false;
+        CommitEntry(entry, static_cast<WriteOutcome>(work.outcome), work.error);
     }
 }
 
@@ -243,30 +256,24 @@ static bool WriteEntries() {
 // they would on one thread.
 static bool WriteEntriesPooled(int threads) {
     const PathChar* entry = OperationState.PathBuffer + LongPathPrefixLength;
-    StartHashPool(threads, WritePooledEntry, CommitPooledEntry);
+    StartHashPool(threads, PrepareEntry, FinishEntry, CommitPooledEntry);
     while (!OperationState.ExitRequested.load()) {
         int index = Writing.kept + Writing.pending;
         int length = ReadEntry(Writing.source, index);
         if (length == ListEntryPastEnd) break;
         ++Writing.pending;
-        PooledFile pooled;
-        pooled.outcome = EntryNotWritten;
-        pooled.error = 0;
-        pooled.length = -1;
-        pooled.textAt = 0;
-        pooled.file = NoFile;
-        pooled.target = -1;
-        pooled.relativeAt = 0;
-        pooled.openError = 0;
-        if (length != ListEntryTooLong) {
-            int n;
-            PathChar* path = LocateEntry(length, &n, &pooled.target, &pooled.relativeAt);
-            pooled.path.assign(path, static_cast<size_t>(n));
-            pooled.length = n;
-            pooled.textAt = static_cast<int>(entry - path);
-            pooled.judgement.stored = JudgedAt(index);
+        FileWork work = {};
+        work.outcome = EntryNotWritten;
+        if (length == ListEntryTooLong) {
+            // Kept in its place, in the list's order.
+            work.target = TooLongEntry;
+            HandToHashPool(entry, 0, 0, work);
+            continue;
         }
-        HandToHashPool(&pooled);
+        int n;
+        PathChar* path = LocateEntry(length, &n, &work.target, &work.relativeAt);
+        work.judgement.stored = JudgedAt(index);
+        HandToHashPool(path, n, static_cast<int>(entry - path), work);
     }
     FinishHashPool();
     return !OperationState.ExitRequested.load();
