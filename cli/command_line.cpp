@@ -94,6 +94,9 @@ static const PathChar* MisplacedOption() {
     return nullptr;
 }
 
+// More than any list of patterns a person writes: a file past it is no such list.
+const size_t PatternFileLimit = 16 << 20;
+
 // A pattern file, whole; false with the reason.
 static bool ReadWholeFile(const PathChar* path, std::string* bytes, PathString* problem) {
     PathString full = MakeAbsolutePath(path);
@@ -106,9 +109,15 @@ static bool ReadWholeFile(const PathChar* path, std::string* bytes, PathString* 
     char piece[65536];
     uint32_t got;
     ClearPlatformError();
-    while ((got = ReadFileChunk(file, piece, sizeof piece)) > 0) bytes->append(piece, got);
+    while (bytes->size() <= PatternFileLimit && (got = ReadFileChunk(file, piece, sizeof piece)) > 0) {
+        bytes->append(piece, got);
+    }
     int error = LastPlatformError();
     CloseFile(file);
+    if (bytes->size() > PatternFileLimit) {
+        *problem = PT("larger than 16 MiB: no list of patterns");
+        return false;
+    }
     if (error != 0) *problem = ReasonText(error);
     return error == 0;
 }

@@ -14,6 +14,7 @@ const PathChar ProgramName[] = PT("quorvane");
 static int UsageErrors;
 
 PathString Widen(const char* ascii) { return PathString(ascii); }
+PathString ReasonText(int) { return PT("a reason"); }
 void PrintText(ConsoleChannel, const PathString&) {}
 int PrintUsageError(const PathString& problem) {
     FUZZ_REQUIRE(!problem.empty());
@@ -23,7 +24,7 @@ int PrintUsageError(const PathString& problem) {
 
 static bool WalksTargets(CommandKind command) {
     return command == CheckCommand || command == ListCommand || command == CreateCommand ||
-           command == RewriteCommand || command == RemoveCommand;
+           command == RewriteCommand || command == RemoveCommand || command == UpdateCommand;
 }
 
 // Operands keep their order and their text: a subsequence of the arguments
@@ -74,7 +75,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(!options.yes || command == RemoveCommand);
     FUZZ_REQUIRE(!options.hex || command == ShowCommand);
     FUZZ_REQUIRE(!(options.progress && options.quiet));
-    FUZZ_REQUIRE(WalksTargets(command) || !(options.progress || options.quiet || options.oneFileSystem || options.jobs));
+    FUZZ_REQUIRE(WalksTargets(command) || !(options.progress || options.quiet || options.oneFileSystem || options.jobs ||
+                                            options.json || options.excludes));
+    FUZZ_REQUIRE(!(options.json && options.nulRecords));
     FUZZ_REQUIRE(options.jobs >= 0 && options.jobs <= 256);
     FUZZ_REQUIRE(!(options.nulRecords && command == ShowCommand && !options.hex));
     return 0;
