@@ -164,7 +164,8 @@ void ReportFile(FileReport report, const PathChar* displayText, int error) {
     // An updated file's new digest is written, and told like one.
     HaltIfInterrupted(hold, report == ReportUpdated || report == ReportRefreshed);
     if (report == ReportUnreadable || report == ReportChanged) ConsoleRun.unreadableCount++;
-    if (report == ReportEdited || report == ReportUpdated) ConsoleRun.editedCount++;
+    if (report == ReportEdited) ConsoleRun.editedCount++;
+    if (report == ReportUpdated) ConsoleRun.updatedCount++;
     // An edited file is named where altered ones are, and silent where they are.
     if (report == ReportEdited && !ConsoleRun.appendWord[AlteredList]) {
         ForgetFileDetails();
@@ -214,6 +215,7 @@ void PrepareConsoleRuns() { InstallRunSignals(OnRunInterrupt, OnRunEnding); }
 
 void SetRecordWords(const PathChar* altered, const PathChar* hashed, const PathChar* unhashed) {
     ConsoleRun.editedCount = 0;
+    ConsoleRun.updatedCount = 0;
     ConsoleRun.appendWord[AlteredList] = altered;
     ConsoleRun.appendWord[HashedList] = hashed;
     ConsoleRun.appendWord[UnhashedList] = unhashed;

@@ -25,7 +25,8 @@ struct ConsoleRunRecord {
     const PathChar* appendWord[3];
     const PathChar* deleteWord[3];
     int unreadableCount;  // files and folders not read, or changed while read
-    int editedCount;      // files named edited (or updated)
+    int editedCount;      // files named edited (listed with the altered ones)
+    int updatedCount;     // edited files whose digest was written anew (listed with the written ones)
     bool namedByReport;   // the next append is of a file already named
     bool showProgress;
     PathString closingText;

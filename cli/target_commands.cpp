@@ -30,7 +30,7 @@ static int UnreadableStatus() { return ConsoleRun.unreadableCount != 0 ? ExitFai
 // What a check or update found: altered (or malformed) files, edited ones,
 // which share the altered list, and files without a digest.
 static int FoundStatus(size_t unhashed) {
-    int status = ConsoleRun.editedCount != 0 ? ExitEdited : 0;
+    int status = ConsoleRun.editedCount + ConsoleRun.updatedCount != 0 ? ExitEdited : 0;
     if (ConsoleRun.lists[AlteredList].size() > static_cast<size_t>(ConsoleRun.editedCount)) status |= ExitAltered;
     if (unhashed != 0) status |= ExitUnhashed;
     return status;
@@ -81,7 +81,7 @@ static int UpdateDigests() {
     int status = ServeCheckRun(Update);
     if (status != 0) return status;
     PrintWalkClosingText();
-    size_t written = ConsoleRun.lists[HashedList].size() - static_cast<size_t>(ConsoleRun.editedCount);
+    size_t written = ConsoleRun.lists[HashedList].size() - static_cast<size_t>(ConsoleRun.updatedCount);
     return FoundStatus(written) | UnreadableStatus() | (CountLeftovers(UnhashedList) != 0 ? ExitFailed : 0);
 }
 

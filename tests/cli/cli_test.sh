@@ -926,6 +926,14 @@ stale_record|altered|1|altered|1|1
 seconds_only|none|0|none|0|0
 seconds_only_edit|altered|1|altered|1|1
 EOF
+    # Flags add up: an altered file beside an edited and a new one.
+    rm -rf v && mkdir v && printf 'a' >v/a && printf 'e' >v/e
+    "$Q" create --quiet v >/dev/null
+    same_size_same_time v/a
+    grow v/e
+    printf 'n' >v/n
+    run update v
+    expect_status 11 "update of an altered, an edited and a new file"
     # A file only touched gets a new record from update: rot after it is no edit.
     rm -rf v && mkdir v && printf 'contents' >v/f
     "$Q" create --quiet v >/dev/null
