@@ -46,16 +46,7 @@ uint64_t HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, Gat
         }
     }
 
-    // Padding in place: 0x80, zeros, and the 256-bit big-endian bit length.
-    uint32_t p = buffered;
-    block[p++] = 0x80;
-    if (p > 32) {
-        std::memset(block + p, 0, 64 - p);
-        CompressBlock(DigestOut, block);
-        p = 0;
-    }
-    std::memset(block + p, 0, 56 - p);
-    for (int n = 0; n < 8; n++) block[63 - n] = static_cast<uint8_t>(bitLength >> (8 * n));
-    CompressBlock(DigestOut, block);
+    // Padding in place: buffered is below 64, so the block lies inside readBuffer.
+    CompressPadding(DigestOut, block, buffered, bitLength);
     return (ExpectedSize > 0 ? static_cast<uint64_t>(ExpectedSize) : 0) - unread;
 }

@@ -42,5 +42,9 @@ void CompressLanesAvx512(uint8_t* const* states, const uint8_t* const* blocks);
 // and the OS support; call once at start-up, before any thread exists.
 void BuildWhirlpoolTables();
 
+// The last one or two blocks of a message: block holds its last used bytes
+// (0 to 63) and room for 64; the padding is written over it and absorbed.
+void CompressPadding(uint8_t state[64], uint8_t* block, uint32_t used, uint64_t bitLength);
+
 // The digest of length bytes in memory; the tables must be built.
 void HashBytes(const uint8_t* bytes, size_t length, uint8_t digest[64]);

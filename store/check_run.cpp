@@ -46,21 +46,9 @@ unsigned CheckRun(void*) {
     BeginHashingPhase();
     int threads = OperationState.HashThreads;
     bool pooled = reads && threads > 1;
-    if (pooled) {
-        if (mode == Check) {
-            StartPooledChecks(threads);
-        } else {
-            StartPooledUpdates(threads);
-        }
-    }
+    if (pooled) StartPooledReads(threads);
     WalkTargets(ActionPass);
-    if (pooled) {
-        if (mode == Check) {
-            FinishPooledChecks();
-        } else {
-            FinishPooledUpdates();
-        }
-    }
+    if (pooled) FinishPooledReads();
     OperationState.TargetArgs.clear();
     OperationState.ListTargets[first] = OperationState.WalkedTargets;
     OperationState.ListTargets[UnhashedList] = OperationState.WalkedTargets;

@@ -184,38 +184,54 @@ static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int
     }
 }
 
-static bool ChecksPooled;
-
 static void CommitCheckedFile(const FileWork* work, const PathChar* text) {
     ReportCheckedFile(static_cast<CheckVerdict>(work->outcome), text, work->error, work->judgement);
 }
 
-void StartPooledChecks(int threads) {
-    ChecksPooled = true;
-    StartHashPool(threads, PrepareCheck, FinishCheck, CommitCheckedFile);
+// The steps of the runs that read contents: a check's, or those of the
+// console's create and update, which write in the walk.
+struct ReadSteps {
+    PoolPrepare prepare;
+    PoolFinish finish;
+    PoolCommit commit;
+};
+
+static ReadSteps StepsOfRun() {
+    if (OperationState.mode == Check) return {PrepareCheck, FinishCheck, CommitCheckedFile};
+    return {PrepareUpdate, FinishUpdate, CommitUpdatedFile};
 }
 
-void FinishPooledChecks() {
+static bool ReadsPooled;
+
+void StartPooledReads(int threads) {
+    ReadsPooled = true;
+    ReadSteps steps = StepsOfRun();
+    StartHashPool(threads, steps.prepare, steps.finish, steps.commit);
+}
+
+void FinishPooledReads() {
     FinishHashPool();
-    ChecksPooled = false;
+    ReadsPooled = false;
 }
 
 // The file is opened here, on the walk's thread, while its folder is held;
 // with the pool a hashing thread reads it.
-static void CheckFile(const EntryPlace& place, int n, const PathChar* display) {
+static void ReadFileInWalk(const EntryPlace& place, int n, const PathChar* display) {
     FileWork work = {};
     work.path = place.path;
     work.file = OpenFileForReading(place, &work.before);
     work.openError = LastPlatformError();
     // A link by now is not followed, as no link below a target is.
     if (work.file == NoFile && work.openError == ErrorIsLink) return;
-    if (ChecksPooled) {
+    if (work.file == NoFile && OperationState.mode != Check && !DecideUnopenedUpdate(&work, place)) return;
+    if (ReadsPooled) {
         HandToHashPool(place.path, n, static_cast<int>(display - place.path), work);
         return;
     }
+    ReadSteps steps = StepsOfRun();
     if (work.file != NoFile) SetStatusText(display);
-    WorkOnFile(&work, PrepareCheck, FinishCheck);
-    CommitCheckedFile(&work, display);
+    WorkOnFile(&work, steps.prepare, steps.finish);
+    steps.commit(&work, display);
 }
 
 static void ListFile(const EntryPlace& place, const PathChar* display) {
@@ -274,11 +290,9 @@ void ApplyFileAction(const EntryPlace& place, int n) {
             RemoveFile(place, display);
             break;
         case Check:
-            CheckFile(place, n, display);
-            break;
         case Update:
         case CreateMissing:
-            UpdateFile(place, n, display);
+            ReadFileInWalk(place, n, display);
             break;
         default:
             break;

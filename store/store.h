@@ -4,6 +4,7 @@
 
 #include "engine/hash_file.h"
 #include "platform/platform.h"
+#include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/window_services.h"
 
@@ -21,14 +22,18 @@ void WalkTargets(WalkPass pass);
 // The file at place, whose path of n units stands in OperationState.PathBuffer.
 void ApplyFileAction(const EntryPlace& place, int n);
 void AddSizeToRead(const EntryPlace& place);
-// From Start to Finish, ApplyFileAction hands each file of a check to that
-// many hashing threads, and the lists are filled in the walk's order.
-void StartPooledChecks(int threads);
-void FinishPooledChecks();
-// The same for the console's create and update, which write in the walk.
-void UpdateFile(const EntryPlace& place, int n, const PathChar* display);
-void StartPooledUpdates(int threads);
-void FinishPooledUpdates();
+// From Start to Finish, ApplyFileAction hands each file of a check (or of
+// the console's create and update) to that many hashing threads, and the
+// lists are filled in the walk's order.
+void StartPooledReads(int threads);
+void FinishPooledReads();
+// The steps of a file of the console's create and update (update_action.cpp);
+// a file it could not open is decided by DecideUnopenedUpdate (false:
+// nothing to tell).
+bool PrepareUpdate(FileWork* work);
+void FinishUpdate(FileWork* work);
+void CommitUpdatedFile(const FileWork* work, const PathChar* text);
+bool DecideUnopenedUpdate(FileWork* work, const EntryPlace& place);
 // Counts the file or folder as unreadable and names it to the front end.
 void ReportUnreadableFile(const PathChar* display, int error);
 

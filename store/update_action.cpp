@@ -80,7 +80,7 @@ static bool RecordHolds(FileHandle file, const PathChar* path, const FileJudgeme
 
 // Reads the stored digest of the open file: what needs no hashing is done
 // (false), else the file to hash is in work->job (true).
-static bool PrepareUpdate(FileWork* work) {
+bool PrepareUpdate(FileWork* work) {
     JudgedDigest& stored = work->judgement.stored;
     work->judgement.facts = FactsOf(work->before);
     work->judgement.hashed = false;
@@ -111,7 +111,7 @@ static bool PrepareUpdate(FileWork* work) {
 
 // After the hash: writes what the file needs, through it, and closes it. It
 // touches no list, so any hashing thread may run it.
-static void FinishUpdate(FileWork* work) {
+void FinishUpdate(FileWork* work) {
     FileJudgement* judgement = &work->judgement;
     const JudgedDigest& stored = judgement->stored;
     FileHandle file = work->file;
@@ -207,50 +207,21 @@ static void ReportUpdatedFile(UpdateOutcome outcome, const PathChar* display, in
     }
 }
 
-static bool UpdatesPooled;
-
-static void CommitUpdatedFile(const FileWork* work, const PathChar* text) {
+void CommitUpdatedFile(const FileWork* work, const PathChar* text) {
     ReportUpdatedFile(static_cast<UpdateOutcome>(work->outcome), text, work->error, work->judgement);
 }
 
-void StartPooledUpdates(int threads) {
-    UpdatesPooled = true;
-    StartHashPool(threads, PrepareUpdate, FinishUpdate, CommitUpdatedFile);
-}
-
-void FinishPooledUpdates() {
-    FinishHashPool();
-    UpdatesPooled = false;
-}
-
 // A file the run cannot open: create writes no digest where there is none,
-// and leaves one that is there; for update it is unreadable.
-static UpdateOutcome OutcomeOfUnopened(const EntryPlace& place) {
-    if (OperationState.mode == Update) return UpdateUnreadable;
+// and leaves one that is there; for update it is unreadable. False when
+// there is nothing to tell.
+bool DecideUnopenedUpdate(FileWork* work, const EntryPlace& place) {
+    if (OperationState.mode == Update) {
+        work->outcome = UpdateUnreadable;
+        return true;
+    }
     FileHandle file = OpenFileForStreams(place);
     int length = file == NoFile ? DigestStreamUnreadable : QueryStream(file, place.path, DigestStream);
     CloseFile(file);
-    if (length == NoDigestStream) return UpdateNotWritten;
-    if (length >= 0) return UpdateNothing;
-    return UpdateUnreadable;
-}
-
-void UpdateFile(const EntryPlace& place, int n, const PathChar* display) {
-    FileWork work = {};
-    work.path = place.path;
-    work.file = OpenFileForReading(place, &work.before);
-    work.openError = LastPlatformError();
-    // A link by now is not followed, as no link below a target is.
-    if (work.file == NoFile && work.openError == ErrorIsLink) return;
-    if (work.file == NoFile) {
-        work.outcome = OutcomeOfUnopened(place);
-        if (work.outcome == UpdateNothing) return;
-    }
-    if (UpdatesPooled) {
-        HandToHashPool(place.path, n, static_cast<int>(display - place.path), work);
-        return;
-    }
-    if (work.file != NoFile) SetStatusText(display);
-    WorkOnFile(&work, PrepareUpdate, FinishUpdate);
-    CommitUpdatedFile(&work, display);
+    work->outcome = length == NoDigestStream ? UpdateNotWritten : length >= 0 ? UpdateNothing : UpdateUnreadable;
+    return work->outcome != UpdateNothing;
 }
