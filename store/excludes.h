@@ -58,6 +58,14 @@ struct ExcludeSet {
     std::vector<ExcludePattern> patterns;
 };
 
+// Windows rules fold ASCII letters only.
+inline uint32_t FoldAsciiCase(uint32_t c) { return c >= 'A' && c <= 'Z' ? c + 32 : c; }
+inline uint32_t OtherAsciiCase(uint32_t c) {
+    if (c >= 'A' && c <= 'Z') return c + 32;
+    if (c >= 'a' && c <= 'z') return c - 32;
+    return c;
+}
+
 // The run's patterns, under the rules of this system.
 extern ExcludeSet Excludes;
 
