@@ -27,8 +27,13 @@ static bool WalksTargets(CommandKind command) {
            command == RewriteCommand || command == RemoveCommand || command == UpdateCommand;
 }
 
+static bool TakesValue(const PathString& word) {
+    return word == PT("-j") || word == PT("--jobs") || word == PT("--exclude") || word == PT("--exclude-from");
+}
+
 // Operands keep their order and their text: a subsequence of the arguments
-// after the command, ending with everything after the first "--".
+// after the command, ending with everything after the first "--" that is no
+// option's value.
 static bool OperandsComeFrom(const std::vector<PathString>& args) {
     const std::vector<PathString>& operands = CommandOptions.operands;
     size_t next = 0;
@@ -37,6 +42,10 @@ static bool OperandsComeFrom(const std::vector<PathString>& args) {
     }
     if (next != operands.size()) return false;
     for (size_t i = 1; i < args.size(); ++i) {
+        if (TakesValue(args[i])) {
+            ++i;
+            continue;
+        }
         if (args[i] != PT("--")) continue;
         size_t after = args.size() - i - 1;
         if (operands.size() < after) return false;
