@@ -60,8 +60,10 @@ static PathString RecordLine(const uint8_t* record, int length, const uint8_t* d
     if (ReadDigestRecord(record, length, digest, &recorded) != RecordUsable) {
         return PT("Recorded: nothing usable (a record not written with this digest)\n");
     }
+    std::string time = FormatIsoTime(recorded);
+    if (time.empty()) time = "at a time out of range";
     return PT("Recorded: ") + Widen(std::to_string(recorded.size).c_str()) + PT(" bytes, last written ") +
-           Widen(FormatIsoTime(recorded).c_str()) + PT("\n");
+           Widen(time.c_str()) + PT("\n");
 }
 
 // The viewer's text, the path, an empty line, then the bytes as stored, and
@@ -98,6 +100,12 @@ int RunShowCommand() {
             PrintFileError(given, DescribeDigestFailure(path, count, error));
             status |= ExitFailed;
             continue;
+        }
+        // What is stored is shown, but a value of another length is no digest,
+        // however its first 64 bytes look.
+        if (count != 64) {
+            PrintFileError(given, PT("malformed digest of ") + Widen(std::to_string(count).c_str()) + PT(" bytes"));
+            status |= ExitAltered;
         }
         // Bytes past the 64 of a digest are not shown.
         if (count > 64) count = 64;

@@ -111,7 +111,7 @@ static void AppendDigits(uint64_t value, int width, std::string* out) {
 std::string FormatIsoTime(const FileFacts& facts) {
     int64_t seconds;
     int32_t nanoseconds;
-    if (!SplitFileTime(facts, &seconds, &nanoseconds)) return std::string();
+    if (FileTimeOutOfRange(facts) || !SplitFileTime(facts, &seconds, &nanoseconds)) return std::string();
     int64_t days = seconds / 86400, secondOfDay = seconds % 86400;
     if (secondOfDay < 0) {
         days -= 1;

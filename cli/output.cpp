@@ -118,6 +118,8 @@ PathString ReasonText(int error) {
             return PT("its digest changed meanwhile");
         case ErrorOlderVersion:
             return PT("replaced by an older version");
+        case ErrorBeyondSize:
+            return PT("holds more than its size says");
         default:
             return PlatformErrorText(error);
     }

@@ -347,14 +347,20 @@ bool PathNamesFile(const PathChar* path, const FileIdentity& identity) {
     char buffer[ReachablePathUnits];
     const char* reachable = ReachablePath(path, buffer);
     struct stat st;
-    if (!reachable || lstat(reachable, &st) != 0) return false;
+    if (!reachable || stat(reachable, &st) != 0) return false;
     return static_cast<uint64_t>(st.st_dev) == identity.volume && static_cast<uint64_t>(st.st_ino) == identity.index;
 }
 
 FileFacts FactsOf(const FileSnapshot& snapshot) {
     FileFacts facts;
     facts.size = static_cast<uint64_t>(snapshot.size);
-    facts.time = snapshot.stamp.value[0] * 1000000000LL + snapshot.stamp.value[1];
+    // Nanoseconds reach from 1677 to 2262; times beyond hold the nearest end
+    // (FileTimeOutOfRange), so that their order stays right.
+    int64_t seconds = snapshot.stamp.value[0];
+    const int64_t limit = INT64_MAX / 1000000000LL - 1;
+    facts.time = seconds > limit    ? INT64_MAX
+                 : seconds < -limit ? INT64_MIN
+                                    : seconds * 1000000000LL + snapshot.stamp.value[1];
     facts.unit = TimeUnitPosix;
     return facts;
 }

@@ -263,7 +263,7 @@ int OpenFileRoom() { return 1 << 20; }
 
 bool PathNamesFile(const PathChar* path, const FileIdentity& identity) {
     HANDLE file = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                              nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION information;
     FileIdentity found = {0, 0};

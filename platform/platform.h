@@ -44,6 +44,7 @@ const int ErrorShortWrite = -1005;
 const int ErrorDigestAppeared = -1009;  // a digest appeared where none was to be replaced
 const int ErrorDigestChanged = -1010;   // the digest is not the one judged any more
 const int ErrorOlderVersion = -1011;    // other contents and an older last-write time than recorded
+const int ErrorBeyondSize = -1012;      // reads on past the size the file reports (a file of the system's own)
 
 // A file's last-write time as the system keeps it; opaque to the callers.
 struct WriteStamp {
@@ -142,8 +143,9 @@ void CloseTargetRoot(TargetRoot* root);
 // then from relativeAt on the path below it) without following any link
 // below root; as OpenFileForReading otherwise.
 FileHandle OpenFileBelowRoot(const TargetRoot& root, const PathChar* path, int relativeAt, FileSnapshot* snapshot);
-// Whether path still names the file of identity, a link at its end not
-// followed (renamed over, or moved away, since it was opened: false).
+// Whether path still leads to the file of identity, through a link at its
+// end too (a target may be one): false when renamed over or moved away since
+// it was opened.
 bool PathNamesFile(const PathChar* path, const FileIdentity& identity);
 
 // ---- streams kept with a file (stream_win32.cpp / stream_posix.cpp) --------
@@ -187,7 +189,7 @@ const int RecordNotStored = -6;
 int WriteFileStreams(FileHandle file, const PathChar* path, const uint8_t* digest, StreamWrite how,
                      const uint8_t* record, int recordLength);
 // Deletes the digest and the record beside it. True when the digest is gone
-// (the record goes with it where it can).
+// or was never there (the record goes with it where it can).
 bool DeleteFileStreams(FileHandle file, const PathChar* path);
 
 // ---- directory enumeration -------------------------------------------------

@@ -166,6 +166,7 @@ int WriteFileStreams(FileHandle file, const PathChar* path, const uint8_t* diges
     if (!record) return 0;
     int stored = WriteOneStream(read, path, RecordStream, OPEN_ALWAYS, record, recordLength);
     if (stored == 0 || !digest) return stored;
+    DWORD refused = GetLastError();
     // An older record must not stand beside the new digest.
     HANDLE again = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                nullptr, OPEN_EXISTING, 0, nullptr);
@@ -173,6 +174,7 @@ int WriteFileStreams(FileHandle file, const PathChar* path, const uint8_t* diges
         DeleteOwnStream(reinterpret_cast<FileHandle>(again), path, RecordStream);
         CloseHandle(again);
     }
+    SetLastError(refused);
     return RecordNotStored;
 }
 
@@ -180,7 +182,11 @@ bool DeleteFileStreams(FileHandle file, const PathChar* path) {
     int failure = 0;
     HANDLE handle = OpenOwnStream(file, path, DigestStream, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                   &failure);
-    if (handle == INVALID_HANDLE_VALUE) return failure == NoDigestStream;
+    if (handle == INVALID_HANDLE_VALUE) {
+        // A record left without its digest goes too.
+        if (failure == NoDigestStream) DeleteOwnStream(file, path, RecordStream);
+        return failure == NoDigestStream;
+    }
     FILE_DISPOSITION_INFO remove = {TRUE};
     bool deleted = SetFileInformationByHandle(handle, FileDispositionInfo, &remove, sizeof remove) != 0;
     Finish(handle, 0);

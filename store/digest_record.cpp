@@ -118,3 +118,7 @@ EditVerdict JudgeEdit(const FileFacts& recorded, const FileFacts& now) {
     if (comparison > 0 || now.size != recorded.size) return FileEdited;
     return FileUnchanged;
 }
+
+bool FileTimeOutOfRange(const FileFacts& facts) {
+    return facts.unit == TimeUnitPosix && (facts.time == INT64_MAX || facts.time == INT64_MIN);
+}

@@ -36,6 +36,10 @@ enum EditVerdict {
 // precision rule), so a copy that only lost precision is not an edit.
 EditVerdict JudgeEdit(const FileFacts& recorded, const FileFacts& now);
 
+// A POSIX time past what nanoseconds in 64 bits hold, kept at the nearest
+// end: its order against others holds, its value is not known.
+bool FileTimeOutOfRange(const FileFacts& facts);
+
 // A time as whole seconds since 1970-01-01 UTC (rounded down) and the
 // nanoseconds after them, exact for every value of either unit. False for an
 // unknown unit.

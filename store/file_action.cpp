@@ -30,6 +30,10 @@ static int ProblemOfRead(uint64_t read, int readError, int64_t size) {
 
 int CheckHashedFile(const FileHashJob& job, const FileSnapshot* before) {
     int problem = ProblemOfRead(job.bytesRead, job.readError, before->size);
+    // A file of size 0 may still give contents (/proc): its digest would be
+    // that of nothing. One read tells, only for these.
+    uint8_t probe;
+    if (problem == 0 && before->size == 0 && ReadFileChunk(job.file, &probe, 1) != 0) return ErrorBeyondSize;
     // A file appended to, written in place or truncated meanwhile: its digest
     // is that of contents it no longer has.
     FileSnapshot after;
@@ -257,7 +261,8 @@ static void RemoveFile(const EntryPlace& place, const PathChar* display) {
     int error = LastPlatformError();
     if (file == NoFile && error == ErrorIsLink) return;
     bool removed = length == NoDigestStream;
-    if (length >= 0) {
+    // A record left beside no digest goes too.
+    if (length >= 0 || (removed && QueryStream(file, place.path, RecordStream) >= 0)) {
         // Guarded like a write: after Exit no deletion begins, and the one
         // under way is finished and reported.
         if (!BeginDigestWrite()) {

@@ -3,6 +3,7 @@
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <unordered_set>
 
 #include "engine/whirlpool.h"
 
@@ -11,6 +12,8 @@ struct PooledFile {
     int textAt;
     FileWork work;
     bool done;
+    bool keyed;  // counted in HashPool.opened, under key
+    uint64_t key;
 };
 
 struct HashPoolRecord {
@@ -28,9 +31,18 @@ struct HashPoolRecord {
     PoolPrepare prepare;
     PoolFinish finish;
     PoolCommit commit;
+    // The opened files under way, by identity: a file met again (a hard link,
+    // a target named twice) waits until its first outcome is committed, as
+    // with one thread. Only the run's thread touches it.
+    std::unordered_multiset<uint64_t> opened;
 };
 
 static HashPoolRecord HashPool;
+
+// Two files alike here are taken for one; a rare false match only waits.
+static uint64_t IdentityKey(const FileWork& work) {
+    return work.before.identity.index * 0x9E3779B97F4A7C15ull ^ work.before.identity.volume;
+}
 
 static void HashJob(FileHashJob* job) {
     ClearPlatformError();
@@ -132,6 +144,7 @@ void StartHashPool(int threads, PoolPrepare prepare, PoolFinish finish, PoolComm
     HashPool.prepare = prepare;
     HashPool.finish = finish;
     HashPool.commit = commit;
+    HashPool.opened.clear();
     // As many as the system gives; with none the run's thread hashes itself.
     for (int i = 0; i < threads; ++i) {
         std::lock_guard<std::mutex> hold(HashPool.lock);
@@ -140,8 +153,9 @@ void StartHashPool(int threads, PoolPrepare prepare, PoolFinish finish, PoolComm
     }
 }
 
-// Commits the finished files at the front until fewer than limit are under way.
-static void CommitFinished(size_t limit) {
+// Commits the finished files at the front until fewer than limit are under
+// way and, given a key, no file of that key is.
+static void CommitFinished(size_t limit, const uint64_t* key) {
     std::unique_lock<std::mutex> hold(HashPool.lock);
     for (;;) {
         while (!HashPool.window.empty() && HashPool.window.front().done) {
@@ -149,22 +163,26 @@ static void CommitFinished(size_t limit) {
             HashPool.window.pop_front();
             HashPool.claimed--;
             hold.unlock();
+            if (file.keyed) HashPool.opened.erase(HashPool.opened.find(file.key));
             file.work.path = file.path.c_str();
             HashPool.commit(&file.work, file.path.c_str() + file.textAt);
             hold.lock();
         }
-        if (HashPool.window.size() < limit) return;
+        if (HashPool.window.size() < limit && (!key || HashPool.opened.count(*key) == 0)) return;
         HashPool.fileDone.wait(hold);
     }
 }
 
 void HandToHashPool(const PathChar* path, int length, int textAt, const FileWork& work) {
-    CommitFinished(HashPool.limit);
+    uint64_t key = IdentityKey(work);
+    CommitFinished(HashPool.limit, work.file != NoFile ? &key : nullptr);
     PooledFile file;
     file.path.assign(path, static_cast<size_t>(length < 0 ? 0 : length));
     file.textAt = textAt;
     file.work = work;
     file.done = false;
+    file.keyed = work.file != NoFile;
+    file.key = key;
     std::unique_lock<std::mutex> hold(HashPool.lock);
     if (HashPool.running == 0) {
         hold.unlock();
@@ -173,6 +191,7 @@ void HandToHashPool(const PathChar* path, int length, int textAt, const FileWork
         HashPool.commit(&file.work, file.path.c_str() + file.textAt);
         return;
     }
+    if (file.keyed) HashPool.opened.insert(key);
     HashPool.window.push_back(std::move(file));
     // The string's text stays where it is in the deque from here on.
     PooledFile& placed = HashPool.window.back();
@@ -182,7 +201,7 @@ void HandToHashPool(const PathChar* path, int length, int textAt, const FileWork
 }
 
 void FinishHashPool() {
-    CommitFinished(1);
+    CommitFinished(1, nullptr);
     std::unique_lock<std::mutex> hold(HashPool.lock);
     HashPool.closing = true;
     HashPool.workReady.notify_all();

@@ -46,9 +46,6 @@ static UpdateOutcome WriteThrough(FileHandle file, const PathChar* path, const F
     switch (stored) {
         case 0:
             return digest ? (how == StreamCreateOnly ? UpdateWritten : UpdateUpdated) : UpdateRefreshed;
-        case RecordNotStored:
-            // The digest stands; the record was left out (an old one deleted).
-            return how == StreamCreateOnly ? UpdateWritten : UpdateUpdated;
         case StreamAppeared:
             *error = ErrorDigestAppeared;
             return UpdateChanged;

@@ -92,7 +92,6 @@ static bool SameAsJudged(const uint8_t* bytes, int length, const JudgedDigest& j
 static WriteOutcome OutcomeOfStreams(int stored, int* error) {
     switch (stored) {
         case 0:
-        case RecordNotStored:
             return EntryWritten;
         case StreamAppeared:
             *error = ErrorDigestAppeared;
@@ -263,6 +262,8 @@ static bool WriteEntriesPooled(int threads) {
         if (length == ListEntryPastEnd) break;
         ++Writing.pending;
         FileWork work = {};
+        // Opened later, by a hashing thread.
+        work.file = NoFile;
         work.outcome = EntryNotWritten;
         if (length == ListEntryTooLong) {
             // Kept in its place, in the list's order.

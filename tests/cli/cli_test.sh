@@ -212,11 +212,12 @@ test_digest() {
     # A file that cannot be read is named with the reason; the others are still printed.
     mkdir folder
     mkfifo fifo
-    run digest abc missing folder fifo empty
+    run digest abc missing folder fifo empty /proc/version
     expect_status 1 "digest with unreadable operands"
     expect_out "digest with unreadable operands" "$ABC  abc" "$EMPTY  empty"
     expect_err "digest with unreadable operands" "quorvane: missing: No such file or directory" \
-        "quorvane: folder: Is a directory" "quorvane: fifo: Not a regular file"
+        "quorvane: folder: Is a directory" "quorvane: fifo: Not a regular file" \
+        "quorvane: /proc/version: holds more than its size says"
 
     # -0 ends each record with NUL; an absolute path is printed as given.
     run digest -0 abc "$T/empty"
@@ -317,8 +318,14 @@ test_roundtrip() {
         "hashed  $T/d/sub/deeper/fox" "no-digest  $T/d/new.txt"
     expect_err "list" "Ready."
 
-    # A stored digest cut short is malformed, listed with the altered files;
-    # show prints what is stored.
+    # A stored digest cut short or too long is malformed, listed with the
+    # altered files; show prints what is stored (no more than 64 bytes) and
+    # says it is no digest.
+    if set_stored_hex d/sub/deeper/fox "${ABC}00" 2>/dev/null; then
+        run show --hex d/sub/deeper/fox
+        expect_status 1 "show --hex of a long digest"
+        expect_err "show --hex of a long digest" "quorvane: d/sub/deeper/fox: malformed digest of 65 bytes"
+    fi
     if set_stored_hex d/sub/deeper/fox 000102030405060708090a0b0c0d0e0f1011121314 2>/dev/null; then
         run check d/sub/deeper
         expect_status 1 "check of a short digest"
@@ -328,6 +335,7 @@ test_roundtrip() {
             >"$T/exp"
         cmp -s "$T/exp" "$T/out" || { fail "show of a short digest"; diff "$T/exp" "$T/out" >&2; }
         run show --hex d/sub/deeper/fox
+        expect_status 1 "show --hex of a short digest"
         expect_out "show --hex of a short digest" "000102030405060708090a0b0c0d0e0f1011121314  d/sub/deeper/fox"
         run rewrite d/sub/deeper
         expect_out "rewrite of a short digest" "malformed  $T/d/sub/deeper/fox" "written  $T/d/sub/deeper/fox"
@@ -373,6 +381,19 @@ test_roundtrip() {
         "$Q" remove --quiet --yes one >/dev/null 2>&1
         i=$((i + 1))
     done
+
+    # A link named as a target is followed: what is written through it is
+    # reported written.
+    printf linked >linked && ln -s linked link
+    while IFS='|' read -r command word; do
+        case $command in update) printf more >>linked ;; rewrite) change_byte linked 0 X ;; esac
+        run $command link
+        expect_out "$command through a link named" "$word  $T/link"
+    done <<'EOF'
+create|written
+update|updated
+rewrite|written
+EOF
 
     # --quiet: records only.
     run create --quiet d
@@ -772,8 +793,12 @@ test_order() {
     done
     printf 'locked' >tree/b/locked-hashed
     head -c 200000 /dev/urandom >tree/a/changing-hashed
+    # Second names of files (one later altered, one edited) are met while the
+    # first may still be under way: they must come out as with one thread.
+    ln tree/f0 tree/b/hard-f0 && ln tree/f3 tree/b/hard-f3 && ln tree/a/f1 tree/b/hard-f1
     "$Q" create --quiet tree >/dev/null
     for f in tree/f3 tree/a/f7 tree/a/deep/f14 tree/f15 tree/b/s*; do change_byte "$f" 0 X; done
+    printf more >>tree/a/f1
     set_stored_hex tree/a/f4 0011223344
     i=1
     while [ $i -lt 48 ]; do
@@ -798,8 +823,9 @@ test_order() {
         cmp -s "$T/out1" "$T/out4" || { fail "$command: records of -j 1 and -j 4 differ"; diff "$T/out1" "$T/out4" >&2; }
         cmp -s "$T/err1" "$T/err4" || { fail "$command: reasons of -j 1 and -j 4 differ"; diff "$T/err1" "$T/err4" >&2; }
     done <<'EOF'
-check|altered no-digest malformed unreadable changed
+check|altered edited no-digest malformed unreadable changed
 create|written not-written changed
+update|altered updated written malformed unreadable changed
 rewrite|malformed written unreadable changed
 remove --yes|removed
 list|hashed no-digest
@@ -846,6 +872,18 @@ test_write_failures() {
     run check d
     expect_status 2 "check after refused writes"
     grep -q '^altered' "$T/out" && fail "create with refused writes stored a wrong digest"
+
+    # A digest without its record is no success: a later edit would pass for
+    # corruption.
+    for command in create update; do
+        rm -rf d && mkdir d && printf x >d/norecord
+        run_with_faults FAULT_RECORD_FAILS=norecord "$Q" $command d
+        expect_status 4 "$command with a record refused"
+        expect_out "$command with a record refused" "not-written  $T/d/norecord"
+        grep -q "norecord: No space left on device" "$T/err" || fail "$command with a record refused: $(cat "$T/err")"
+        [ "$(getfattr --only-values -n user.zr d/norecord 2>/dev/null)" = "" ] ||
+            fail "$command with a record refused: a record stands"
+    done
 }
 
 test_stop() {

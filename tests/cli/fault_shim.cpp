@@ -2,6 +2,8 @@
 // faults and interrupts at exact points instead of at moments in time.
 //   FAULT_SETXATTR_FAILS=TEXT  setxattr or fsetxattr of a file whose path holds
 //     TEXT fails (EACCES).
+//   FAULT_RECORD_FAILS=TEXT  fsetxattr of the record (user.zr) of a file whose
+//     path holds TEXT fails (ENOSPC), after its digest was written.
 //   FAULT_UNKNOWN_TYPES=1  readdir reports every entry's type as unknown, as
 //     some file systems do, so that the program has to look each one up.
 //   FAULT_FSTATAT_FAILS=TEXT  fstatat of a name holding TEXT fails (EACCES).
@@ -199,7 +201,14 @@ extern "C" int setxattr(const char* path, const char* name, const void* value, s
 extern "C" int fsetxattr(int file, const char* name, const void* value, size_t size, int flags) {
     static FsetxattrCall real = reinterpret_cast<FsetxattrCall>(dlsym(RTLD_NEXT, "fsetxattr"));
     // The record written after a digest belongs to that digest's write.
-    if (std::strcmp(name, "user.z") != 0) return real(file, name, value, size, flags);
+    if (std::strcmp(name, "user.z") != 0) {
+        const char* fails = std::getenv("FAULT_RECORD_FAILS");
+        if (fails && *fails && std::strstr(PathOfDescriptor(file).c_str(), fails)) {
+            errno = ENOSPC;
+            return -1;
+        }
+        return real(file, name, value, size, flags);
+    }
     std::string path = PathOfDescriptor(file);
     HoldIfDue("fsetxattr", path.c_str());
     return WriteAttribute(path.c_str(), [&] { return real(file, name, value, size, flags); });

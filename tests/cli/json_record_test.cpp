@@ -21,8 +21,11 @@ TEST(JsonRecords, TimesInIsoForm) {
         // 2000-02-29 and 2100-03-01: the leap rules of 400 and 100 years
         {{0, 951782400LL * 1000000000, TimeUnitPosix}, "2000-02-29T00:00:00.000000000Z"},
         {{0, 4107542400LL * 1000000000, TimeUnitPosix}, "2100-03-01T00:00:00.000000000Z"},
-        {{0, INT64_MAX, TimeUnitPosix}, "2262-04-11T23:47:16.854775807Z"},
-        {{0, INT64_MIN, TimeUnitPosix}, "1677-09-21T00:12:43.145224192Z"},
+        {{0, INT64_MAX - 1, TimeUnitPosix}, "2262-04-11T23:47:16.854775806Z"},
+        {{0, INT64_MIN + 1, TimeUnitPosix}, "1677-09-21T00:12:43.145224193Z"},
+        // the ends stand for times beyond them: none is told
+        {{0, INT64_MAX, TimeUnitPosix}, ""},
+        {{0, INT64_MIN, TimeUnitPosix}, ""},
         {{0, INT64_MAX, TimeUnitWindows}, "+30828-09-14T02:48:05.4775807Z"},
         {{0, INT64_MIN, TimeUnitWindows}, "-27627-04-19T21:11:54.5224192Z"},
     };
