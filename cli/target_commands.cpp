@@ -6,6 +6,7 @@
 #include "cli/console_run.h"
 #include "cli/output.h"
 #include "store/front_end_text.h"
+#include "store/hash_threads.h"
 #include "store/operation_state.h"
 #include "store/store.h"
 
@@ -137,7 +138,8 @@ int RunTargetCommand() {
     ConsoleRun.showProgress =
         !CommandOptions.quiet && (CommandOptions.progress || ChannelIsTerminal(StandardError));
     OperationState.TotalSkipped = !ConsoleRun.showProgress;
-    OperationState.HashThreads = CommandOptions.jobs != 0 ? CommandOptions.jobs : ProcessorCount();
+    OperationState.HashThreads =
+        CommandOptions.jobs != 0 ? CommandOptions.jobs : DefaultHashThreads(OperationState.TargetArgs);
     if (command == RemoveCommand && !CommandOptions.yes && !ConfirmRemoval()) return 0;
     PrepareConsoleRuns();
     switch (command) {

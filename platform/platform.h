@@ -250,6 +250,13 @@ bool StartWorker(WorkerEntry entry, void* parameter);
 // The processors this process may run on; at least 1.
 int ProcessorCount();
 
+// Whether the volume that holds path says reading it costs seeks, so that
+// several files read at once are slower there than one after another.
+// Windows asks the volume's device; POSIX cannot tell (a rotational flag is
+// not to be trusted: virtual disks report one).
+enum SeekPenalty { SeekPenaltyUnknown, SeekPenaltyNone, SeekPenaltyPresent };
+SeekPenalty QuerySeekPenalty(const PathChar* path);
+
 // ---- arguments and paths ----------------------------------------------------
 // Windows: CommandLineToArgvW. POSIX: blanks separate, double quotes group a
 // path with blanks, backslashes are ordinary characters.

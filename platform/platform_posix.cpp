@@ -196,3 +196,5 @@ int ProcessorCount() {
     long online = sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? static_cast<int>(online) : 1;
 }
+
+SeekPenalty QuerySeekPenalty(const PathChar*) { return SeekPenaltyUnknown; }

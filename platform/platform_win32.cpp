@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <shellapi.h>
+#include <winioctl.h>
 
+#include <cstddef>
 #include <cstdlib>
 #include <cwchar>
 #include <string>
@@ -101,4 +103,42 @@ int ProcessorCount() {
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
+}
+
+// The device of the volume whose root is volume (a drive's root, with or
+// without the long-path prefix, or a folder a volume is mounted on): \\.\C:
+// for a drive letter, else the volume's own name less its last backslash.
+// Empty where there is none, as for a share.
+static std::wstring VolumeDevice(const wchar_t* volume) {
+    const wchar_t* root = std::wcsncmp(volume, L"\\\\?\\", 4) == 0 ? volume + 4 : volume;
+    bool letter = ((root[0] >= L'A' && root[0] <= L'Z') || (root[0] >= L'a' && root[0] <= L'z')) && root[1] == L':' &&
+                  root[2] == L'\\' && root[3] == 0;
+    if (letter) return std::wstring(L"\\\\.\\") + root[0] + L':';
+    wchar_t name[MAX_PATH];
+    if (!GetVolumeNameForVolumeMountPointW(volume, name, MAX_PATH)) return std::wstring();
+    std::wstring device = name;
+    if (!device.empty() && device.back() == L'\\') device.pop_back();
+    return device;
+}
+
+SeekPenalty QuerySeekPenalty(const PathChar* path) {
+    std::wstring volume(std::wcslen(path) + MAX_PATH + 1, L'\0');
+    if (!GetVolumePathNameW(path, &volume[0], static_cast<DWORD>(volume.size()))) return SeekPenaltyUnknown;
+    std::wstring device = VolumeDevice(volume.c_str());
+    if (device.empty()) return SeekPenaltyUnknown;
+    // Access 0: the device's properties, with no right to read it.
+    HANDLE handle = CreateFileW(device.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return SeekPenaltyUnknown;
+    STORAGE_PROPERTY_QUERY query = {};
+    query.PropertyId = StorageDeviceSeekPenaltyProperty;
+    query.QueryType = PropertyStandardQuery;
+    DEVICE_SEEK_PENALTY_DESCRIPTOR answer = {};
+    DWORD got = 0;
+    BOOL asked = DeviceIoControl(handle, IOCTL_STORAGE_QUERY_PROPERTY, &query, sizeof query, &answer, sizeof answer,
+                                 &got, nullptr);
+    CloseHandle(handle);
+    size_t needed = offsetof(DEVICE_SEEK_PENALTY_DESCRIPTOR, IncursSeekPenalty) + sizeof answer.IncursSeekPenalty;
+    if (!asked || got < needed) return SeekPenaltyUnknown;
+    return answer.IncursSeekPenalty ? SeekPenaltyPresent : SeekPenaltyNone;
 }

@@ -228,12 +228,13 @@ static void ReadFileInWalk(const EntryPlace& place, int n, const PathChar* displ
     // A link by now is not followed, as no link below a target is.
     if (work.file == NoFile && work.openError == ErrorIsLink) return;
     if (work.file == NoFile && OperationState.mode != Check && !DecideUnopenedUpdate(&work, place)) return;
+    // With hashing threads this names the file handed over, not one being read.
+    if (work.file != NoFile) SetStatusText(display);
     if (ReadsPooled) {
         HandToHashPool(place.path, n, static_cast<int>(display - place.path), work);
         return;
     }
     ReadSteps steps = StepsOfRun();
-    if (work.file != NoFile) SetStatusText(display);
     WorkOnFile(&work, steps.prepare, steps.finish);
     steps.commit(&work, display);
 }

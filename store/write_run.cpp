@@ -271,6 +271,8 @@ static bool WriteEntriesPooled(int threads) {
             HandToHashPool(entry, 0, 0, work);
             continue;
         }
+        // The entry handed over: the one being read may be further back.
+        SetStatusText(entry);
         int n;
         PathChar* path = LocateEntry(length, &n, &work.target, &work.relativeAt);
         work.judgement.stored = JudgedAt(index);

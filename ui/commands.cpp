@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include "store/hash_threads.h"
 #include "store/operation_state.h"
 #include "store/store.h"
 #include "ui/resource_ids.h"
@@ -74,6 +75,12 @@ static int CommandPrologue() {
     return n;
 }
 
+// The run's one worker walks or reads its list and hands the files to this
+// many hashing threads, which the volumes of the targets decide.
+static void SetHashThreadsFor(const std::vector<PathString>& targets) {
+    OperationState.HashThreads = ForcedHashThreads > 0 ? ForcedHashThreads : DefaultHashThreads(targets);
+}
+
 // A worker that could not be created leaves the mode Idle; the commands come
 // back as after a run so that the window is not stuck.
 static void StartOrRestore(bool started) {
@@ -110,6 +117,7 @@ static void StartCommand() {
         SelectListGroup(false);
         DisableCommands();
         TargetsEdited = 0;
+        SetHashThreadsFor(OperationState.TargetArgs);
         OperationState.mode = Check;
         StartOrRestore(StartCheckRun());
     }
@@ -147,6 +155,9 @@ static void TargetRunCommand(OperationMode mode) {
 // UnhashedList).
 static void WriteRunCommand(OperationMode mode, ResultList source) {
     DisableCommands();
+    std::vector<PathString> targets;
+    for (const WalkedTarget& target : OperationState.ListTargets[source]) targets.push_back(target.path);
+    SetHashThreadsFor(targets);
     OperationState.mode = mode;
     StartOrRestore(StartWriteRun(source));
 }

@@ -80,8 +80,10 @@ INT_PTR OnSize(LPARAM lParam) {
         UINT flags = (p.keepPosition ? SWP_NOMOVE : 0) | (p.keepSize ? SWP_NOSIZE : 0);
         SetWindowPos(PlacedControl(p.control), HWND_TOP, p.x, p.y, p.width, p.height, flags);
     }
-    RedrawWindow(Controls.StartButton, nullptr, nullptr, RDW_INVALIDATE);
-    RedrawWindow(Controls.ExitButton, nullptr, nullptr, RDW_INVALIDATE);
+    // The dialog does not clip its children (the frames enclose them), so its
+    // background, erased where the window grew, covers controls placed there:
+    // every control is drawn again, over the background, at its new place.
+    RedrawWindow(MainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
     return TRUE;
 }
 

@@ -17,6 +17,7 @@ LayoutMetricsRecord LayoutMetrics;
 uint8_t DialogReady;
 uint8_t TargetsEdited = 1;
 const wchar_t* SeedCommandLine;
+int ForcedHashThreads;
 
 INT_PTR CALLBACK MainDialogProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {

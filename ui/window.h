@@ -30,6 +30,9 @@ extern uint8_t DialogReady;
 extern uint8_t TargetsEdited;
 // The command line that seeds the target field; null: the process's own.
 extern const wchar_t* SeedCommandLine;
+// Threads that hash at once in a run; 0: chosen from the targets' volumes
+// (DefaultHashThreads). Tests force a count.
+extern int ForcedHashThreads;
 
 const UINT_PTR ProgressTimerId = 1;
 const UINT ProgressTimerPeriod = 1000;

@@ -1,5 +1,8 @@
 // Exit confirmed while a run is active. Each test runs in a process of its
 // own, which it leaves with the worker still there, as the program's end would.
+#include <algorithm>
+#include <mutex>
+
 #include "store/operation_state.h"
 #include "tests/ui/dialog_harness.h"
 #include "tests/ui/stream_double.h"
@@ -31,21 +34,30 @@ TEST_F(DialogTest, ExitConfirmedWhilePausedEndsTheDialog) {
     EXPECT_EQ(OperationState.BytesDone.load(), 0u);
 }
 
-std::wstring Writing;
+std::mutex WritesLock;
+std::vector<std::wstring> WritesBegun;
 HANDLE WriteEntered;
 HANDLE WriteRelease;
 
-void HoldFirstWrite(const std::wstring& file) {
-    if (!Writing.empty()) return;
-    Writing = file;
+// Holds every digest write, each under WriteGuard, until the test releases them.
+void HoldWrites(const std::wstring& file) {
+    {
+        std::lock_guard<std::mutex> hold(WritesLock);
+        WritesBegun.push_back(file);
+    }
     SetEvent(WriteEntered);
     WaitForSingleObject(WriteRelease, 20000);
 }
 
+std::vector<std::wstring> Begun() {
+    std::lock_guard<std::mutex> hold(WritesLock);
+    return WritesBegun;
+}
+
 TEST_F(DialogTest, ExitConfirmedDuringADigestWriteWaitsForItAndWritesNoMore) {
     TempFolder folder;
-    std::wstring one = folder.Write(L"one.txt", "1");
-    std::wstring two = folder.Write(L"two.txt", "2");
+    std::vector<std::wstring> files;
+    for (int i = 0; i < 6; ++i) files.push_back(folder.Write(L"f" + std::to_wstring(i) + L".txt", "1"));
     ASSERT_TRUE(Open(L"Quorvane.exe"));
     SetField(folder.path);
     int closed = RunsClosed();
@@ -53,7 +65,7 @@ TEST_F(DialogTest, ExitConfirmedDuringADigestWriteWaitsForItAndWritesNoMore) {
     ASSERT_TRUE(WaitClosed(closed));
     WriteEntered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
     WriteRelease = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    SetWriteHook(HoldFirstWrite);
+    SetWriteHook(HoldWrites);
     Click(CreateButtonId);
     ASSERT_EQ(WaitForSingleObject(WriteEntered, 20000), WAIT_OBJECT_0);
     ClickLater(ExitButtonId);
@@ -61,19 +73,26 @@ TEST_F(DialogTest, ExitConfirmedDuringADigestWriteWaitsForItAndWritesNoMore) {
     ASSERT_NE(box, nullptr);
     EXPECT_EQ(BoxText(box), L"Do you really want to abort the current action?");
     AnswerBox(box, IDYES);
-    // The write under way holds the window open until its stream is closed.
+    // The writes under way (one a hashing thread) hold the window open until
+    // their streams are closed.
     EXPECT_EQ(WaitForSingleObject(thread, 700), static_cast<DWORD>(WAIT_TIMEOUT));
-    EXPECT_EQ(OperationState.WriteGuard.load(), 1);
+    EXPECT_GE(OperationState.WriteGuard.load(), 1);
+    EXPECT_LE(OperationState.WriteGuard.load(), DialogHashThreads());
     SetEvent(WriteRelease);
     EXPECT_EQ(WaitForSingleObject(thread, 10000), WAIT_OBJECT_0);
     dialogEnded = true;
     EXPECT_EQ(OperationState.WriteGuard.load(), 0);
-    std::vector<uint8_t> stored;
-    EXPECT_TRUE(GetStream(Writing, &stored));
-    // No further digest write begins once Exit is confirmed.
+    std::vector<std::wstring> begun = Begun();
+    EXPECT_GE(begun.size(), 1u);
+    EXPECT_LE(begun.size(), static_cast<size_t>(DialogHashThreads()));
+    // Every write under way was finished; none began once Exit was confirmed.
     Sleep(500);
-    std::wstring other = Writing == one ? two : one;
-    EXPECT_FALSE(GetStream(other, &stored));
+    EXPECT_EQ(Begun(), begun);
+    for (const std::wstring& file : files) {
+        std::vector<uint8_t> stored;
+        bool written = std::find(begun.begin(), begun.end(), file) != begun.end();
+        EXPECT_EQ(GetStream(file, &stored), written) << file.c_str();
+    }
 }
 
 }  // namespace

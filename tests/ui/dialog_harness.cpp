@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <mutex>
 
 #include "store/operation_state.h"
@@ -82,6 +83,12 @@ int RunsClosed() {
     return closed;
 }
 
+int DialogHashThreads() {
+    const char* forced = getenv("QUORVANE_DIALOG_THREADS");
+    int threads = forced ? atoi(forced) : 0;
+    return threads > 0 ? threads : 3;
+}
+
 void DialogTest::SetUp() {
     if (!getenv("DISPLAY")) GTEST_SKIP() << "no X display (DISPLAY unset): the dialog cannot be shown";
     if (!Prepared) {
@@ -120,6 +127,7 @@ void DialogTest::TearDown() {
 
 bool DialogTest::Open(const wchar_t* commandLine) {
     SeedCommandLine = commandLine;
+    ForcedHashThreads = DialogHashThreads();
     thread = CreateThread(nullptr, 0, DialogThread, nullptr, 0, &uiThread);
     return WaitUntil([] { return MainWindow != nullptr && IsWindowVisible(MainWindow); }, 10000);
 }

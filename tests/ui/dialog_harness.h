@@ -26,6 +26,10 @@ int RunsClosed();
 // Called on the caller's thread after each SetProgressState is recorded.
 void SetTaskbarStateHook(void (*hook)(int state));
 
+// The hashing threads of the dialog's runs: QUORVANE_DIALOG_THREADS, or three
+// (more than this machine's cores, so that files finish out of order).
+int DialogHashThreads();
+
 // Start-up once per process; each test then opens a fresh dialog.
 class DialogTest : public ::testing::Test {
 protected:

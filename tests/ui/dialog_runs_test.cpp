@@ -225,6 +225,66 @@ TEST_F(RunTest, AnEntryLongerThanThePathBufferIsNotCopiedIntoIt) {
     EXPECT_EQ(OperationState.mode.load(), Idle);
 }
 
+// ---- hashing threads ------------------------------------------------------------
+
+// What a run leaves in the window.
+struct RunView {
+    std::vector<std::wstring> altered, hashed, unhashed;
+    std::wstring status, percent;
+    uint64_t bytesDone;
+    bool operator==(const RunView& o) const {
+        return altered == o.altered && hashed == o.hashed && unhashed == o.unhashed && status == o.status &&
+               percent == o.percent && bytesDone == o.bytesDone;
+    }
+};
+
+TEST_F(RunTest, HashingThreadsLeaveTheListsInTheOrderOfOneThread) {
+    // Falling sizes: with several threads later files finish before earlier ones.
+    std::vector<std::wstring> files;
+    auto contents = [](int i) { return std::string(static_cast<size_t>(23 - i) * 20000, static_cast<char>('a' + i)); };
+    for (int i = 0; i < 24; ++i) {
+        files.push_back(folder.Write(L"d" + std::to_wstring(i % 3) + L"\\f" + std::to_wstring(i), contents(i)));
+    }
+    auto view = [&] {
+        RunView v = {ListItems(Item(AlteredListId)), ListItems(Item(HashedListId)), ListItems(Item(UnhashedListId)),
+                     Status(), StatusBarPart(Item(StatusBarId), 0), OperationState.BytesDone.load()};
+        return v;
+    };
+    // List, Create with one digest that cannot be written, Check after an
+    // edit, an alteration and a truncated digest, Rewrite, Check.
+    auto runs = [&](int threads) {
+        ForcedHashThreads = threads;
+        ClearStreams();
+        for (int i = 0; i < 24; ++i) folder.Write(files[i].substr(folder.path.size() + 1), contents(i));
+        std::vector<RunView> views;
+        FailStreamCall(files[5], StreamWriteCall);
+        for (int id : {ListButtonId, CreateButtonId}) {
+            Run(id);
+            views.push_back(view());
+        }
+        folder.Write(files[3].substr(folder.path.size() + 1), std::string(20 * 20000, 'x'));
+        folder.Write(files[17].substr(folder.path.size() + 1), "edited");
+        PutStream(files[20], std::vector<uint8_t>(63, 0));
+        for (int id : {StartButtonId, RewriteButtonId, StartButtonId}) {
+            Run(id);
+            views.push_back(view());
+        }
+        EXPECT_EQ(OperationState.HashThreads, threads);
+        return views;
+    };
+    std::vector<RunView> one = runs(1);
+    std::vector<RunView> pooled = runs(DialogHashThreads() > 1 ? DialogHashThreads() : 3);
+    ASSERT_EQ(one.size(), pooled.size());
+    for (size_t i = 0; i < one.size(); ++i) EXPECT_TRUE(one[i] == pooled[i]) << "run " << i;
+    // The runs did what they say.
+    EXPECT_EQ(one[1].status, L"1 hash could not be written.");
+    EXPECT_EQ(one[1].unhashed, std::vector<std::wstring>({files[5]}));
+    EXPECT_EQ(one[2].altered.size(), 3u);
+    EXPECT_EQ(one[3].altered, std::vector<std::wstring>());
+    EXPECT_EQ(one[4].status, L"Ready.");
+    EXPECT_EQ(one[4].percent, L"   100.0 %");
+}
+
 // ---- the digest viewer ---------------------------------------------------------
 
 TEST_F(RunTest, ViewerShowsTheStoredDigestOfTheSelectedEntry) {
@@ -318,6 +378,8 @@ protected:
 TEST_F(LongCheckTest, TimerTicksPauseAndResumeDuringACheck) {
     Click(StartButtonId);
     ASSERT_TRUE(WaitUntil([] { return ReadsSeen.load() == 2; }, 20000));
+    // The file being read, or with hashing threads the last one handed over.
+    EXPECT_TRUE(Status() == first || Status() == second) << Status().c_str();
     EXPECT_EQ(TextOf(Item(StartButtonId)), L"Pause");
     EXPECT_TRUE(Enabled(StartButtonId));
     EXPECT_FALSE(Enabled(ListButtonId));

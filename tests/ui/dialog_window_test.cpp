@@ -418,6 +418,58 @@ TEST_F(DialogTest, MinimisedSizeMessageThenRestoreLaysOutAsBefore) {
     for (int i = 0; i < 20; ++i) EXPECT_TRUE(EqualRect(&before.rect[i], &after.rect[i])) << Expected[i].id;
 }
 
+// What a control shows on the screen: the pixels of its client area, width
+// by height from its top-left corner.
+std::vector<COLORREF> Pixels(HWND control, int width, int height) {
+    HDC screen = GetDC(control);
+    HDC memory = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, 0, 0, SRCCOPY);
+    SelectObject(memory, old);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<COLORREF> pixels(static_cast<size_t>(width) * height);
+    GetDIBits(memory, bitmap, 0, height, pixels.data(), &info, DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(memory);
+    ReleaseDC(control, screen);
+    return pixels;
+}
+
+// Carries out every repaint the window has pending, on its own thread, so
+// that the screen shows what the window left to be drawn.
+void PaintPending(HWND window) { RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN); }
+
+TEST_F(DialogTest, EveryControlIsDrawnAgainAtItsPlaceAfterTheWindowGrows) {
+    ASSERT_TRUE(Open(L"Quorvane.exe C:\\"));
+    PaintPending(MainWindow);
+    // Controls that move into the area the window gains, and one that does not.
+    const int moved[] = {ListButtonId, RemoveButtonId, RewriteButtonId, CreateButtonId, StartButtonId, StatusTextId};
+    std::vector<std::vector<COLORREF>> before;
+    RECT first;
+    GetClientRect(Item(StatusTextId), &first);
+    for (int id : moved) {
+        RECT r;
+        GetClientRect(Item(id), &r);
+        before.push_back(Pixels(Item(id), r.right, r.bottom));
+    }
+    ResizeClientBy(MainWindow, 200, 150);
+    PaintPending(MainWindow);
+    for (size_t i = 0; i < before.size(); ++i) {
+        // The status text grew wider: its first part is compared.
+        RECT r;
+        GetClientRect(Item(moved[i]), &r);
+        int width = moved[i] == StatusTextId ? first.right : r.right;
+        EXPECT_TRUE(Pixels(Item(moved[i]), width, r.bottom) == before[i]) << moved[i];
+    }
+}
+
 // ---- dropped files -------------------------------------------------------------
 
 HDROP MakeDrop(const std::vector<std::wstring>& paths) {

@@ -2,8 +2,10 @@
 // after a check of a sample folder in which one file changed since its digest
 // was written and one file is new. The digests are held by the stream double,
 // as in the dialog tests, because Wine stores no alternate data streams.
-//   ui_screenshot_scene.exe READY-MARKER TAKEN-MARKER
-// READY-MARKER receives the client area's geometry as WIDTHxHEIGHT+X+Y.
+//   ui_screenshot_scene.exe READY-MARKER TAKEN-MARKER [READY-MARKER TAKEN-MARKER]
+// Each READY-MARKER receives the client area's geometry as WIDTHxHEIGHT+X+Y
+// once the window can be photographed; with the second pair the window is
+// maximised after the first photograph, as a user would, and shown again.
 #include <windows.h>
 
 #include <string>
@@ -40,6 +42,23 @@ void Command(int id) {
 
 bool Exists(const wchar_t* path) { return GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES; }
 
+// Tells where the client area is, in screen pixels (Wine's own caption
+// buttons miss their symbol font, so the frame is left out), and waits until
+// the photograph is taken.
+void AwaitPhotograph(const wchar_t* readyMarker, const wchar_t* takenMarker) {
+    RECT client;
+    GetClientRect(MainWindow, &client);
+    POINT corner = {0, 0};
+    ClientToScreen(MainWindow, &corner);
+    std::string where = std::to_string(client.right) + "x" + std::to_string(client.bottom) + "+" +
+                        std::to_string(corner.x) + "+" + std::to_string(corner.y) + "\n";
+    HANDLE ready = CreateFileW(readyMarker, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    WriteFile(ready, where.data(), static_cast<DWORD>(where.size()), &written, nullptr);
+    CloseHandle(ready);
+    for (int i = 0; i < 600 && !Exists(takenMarker); ++i) Sleep(100);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -66,19 +85,12 @@ int wmain(int argc, wchar_t** argv) {
     WriteSample(root + L"\\Photos\\IMG_0415.jpg", 5u << 20, 100);
     Command(StartButtonId);
 
-    // The marker tells where the client area is, in screen pixels: Wine's own
-    // caption buttons miss their symbol font, so the frame is left out.
-    RECT client;
-    GetClientRect(MainWindow, &client);
-    POINT corner = {0, 0};
-    ClientToScreen(MainWindow, &corner);
-    std::string where = std::to_string(client.right) + "x" + std::to_string(client.bottom) + "+" +
-                        std::to_string(corner.x) + "+" + std::to_string(corner.y) + "\n";
-    HANDLE ready = CreateFileW(argv[1], GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD written = 0;
-    WriteFile(ready, where.data(), static_cast<DWORD>(where.size()), &written, nullptr);
-    CloseHandle(ready);
-    for (int i = 0; i < 600 && !Exists(argv[2]); ++i) Sleep(100);
+    AwaitPhotograph(argv[1], argv[2]);
+    if (argc >= 5) {
+        // The maximise button's command, through the dialog's own thread.
+        SendMessageW(MainWindow, WM_SYSCOMMAND, SC_MAXIMIZE, 0);
+        AwaitPhotograph(argv[3], argv[4]);
+    }
     PostMessageW(MainWindow, WM_COMMAND, MAKEWPARAM(ExitButtonId, BN_CLICKED), 0);
     WaitForSingleObject(thread, 10000);
     return 0;
