@@ -60,12 +60,12 @@ static std::atomic<long> HoldCalls;
 // Holds the calling thread when this call of call on path is the one
 // FAULT_HOLD names.
 static void HoldIfDue(const char* call, const char* path) {
-    const char* spec = std::getenv("FAULT_HOLD");
+    const char* wanted = std::getenv("FAULT_HOLD");
     const char* folder = std::getenv("FAULT_HOLD_DIR");
-    if (!spec || !folder) return;
+    if (!wanted || !folder) return;
     size_t length = std::strlen(call);
-    if (std::strncmp(spec, call, length) != 0 || spec[length] != ':') return;
-    const char* name = spec + length + 1;
+    if (std::strncmp(wanted, call, length) != 0 || wanted[length] != ':') return;
+    const char* name = wanted + length + 1;
     const char* end = std::strchr(name, ':');
     if (!end) return;
     size_t nameLength = static_cast<size_t>(end - name);
@@ -127,12 +127,12 @@ static std::atomic<bool> InterruptSent;
 
 // Whether call number count of name is the one FAULT_INTERRUPT names, and when.
 static bool InterruptDue(const char* name, long count, const char* when) {
-    const char* spec = std::getenv("FAULT_INTERRUPT");
-    if (!spec) return false;
+    const char* wanted = std::getenv("FAULT_INTERRUPT");
+    if (!wanted) return false;
     size_t length = std::strlen(name);
-    if (std::strncmp(spec, name, length) != 0 || spec[length] != ':') return false;
+    if (std::strncmp(wanted, name, length) != 0 || wanted[length] != ':') return false;
     char* rest = nullptr;
-    long n = std::strtol(spec + length + 1, &rest, 10);
+    long n = std::strtol(wanted + length + 1, &rest, 10);
     return n == count && rest && *rest == ':' && std::strcmp(rest + 1, when) == 0;
 }
 
