@@ -13,7 +13,8 @@
 // and may write a digest (under WriteGuard), but touch no list and ask
 // nothing of the front end. Hashing threads wait for work, and on the pause
 // gate before each read; the run's thread waits only while the window is
-// full or at the finish, for the file at the front. With no hashing thread to
+// full, while a file it hands over is still under way by another name, or at
+// the finish, for the file at the front. With no hashing thread to
 // be had, the run's thread does the work itself, in order.
 #pragma once
 
