@@ -221,6 +221,11 @@ void CheckTime(const uint8_t* data, size_t size) {
     uint64_t bits = 0;
     for (size_t i = 0; i < 8 && i < size; i++) bits |= static_cast<uint64_t>(data[i]) << (8 * i);
     FileFacts facts = {0, static_cast<int64_t>(bits), bits & 1 ? TimeUnitWindows : TimeUnitPosix};
+    // The ends of the nanosecond range stand for times beyond it: none is told.
+    if (facts.unit == TimeUnitPosix && (facts.time == INT64_MAX || facts.time == INT64_MIN)) {
+        if (!FormatIsoTime(facts).empty()) abort();
+        return;
+    }
     int64_t unitsPerSecond = facts.unit == TimeUnitWindows ? 10000000 : 1000000000;
     int64_t seconds = facts.time / unitsPerSecond, fraction = facts.time % unitsPerSecond;
     if (fraction < 0) seconds -= 1, fraction += unitsPerSecond;
