@@ -260,27 +260,20 @@ fi
 # The Windows builds' tests that need no Wine: the instruction checks and the
 # install.
 no_wine='^(check_no_sse2|check_no_avx|install_layout)$'
-if [[ "$win32_why" == "no build: "* ]]; then
-  not_run "win32 (build and tests)" win32 "$win32_why"
-elif build win32; then
-  if [[ -z "$win32_why" ]]; then
-    run_suite win32 --test-dir build/win32
-  else
-    run_suite "win32 (without Wine)" --test-dir build/win32 -R "$no_wine"
-    not_run "win32 under Wine" win32 "$win32_why" -E "$no_wine"
+for windows in win32 win64; do
+  why_of="${windows}_why"
+  why="${!why_of}"
+  if [[ "$why" == "no build: "* ]]; then
+    not_run "$windows (build and tests)" "$windows" "$why"
+  elif build "$windows"; then
+    if [[ -z "$why" ]]; then
+      run_suite "$windows" --test-dir "build/$windows"
+    else
+      run_suite "$windows (without Wine)" --test-dir "build/$windows" -R "$no_wine"
+      not_run "$windows under Wine" "$windows" "$why" -E "$no_wine"
+    fi
   fi
-fi
-
-if [[ "$win64_why" == "no build: "* ]]; then
-  not_run "win64 (build and tests)" win64 "$win64_why"
-elif build win64; then
-  if [[ -z "$win64_why" ]]; then
-    run_suite win64 --test-dir build/win64
-  else
-    run_suite "win64 (without Wine)" --test-dir build/win64 -R "$no_wine"
-    not_run "win64 under Wine" win64 "$win64_why" -E "$no_wine"
-  fi
-fi
+done
 
 timings+=("all: $((SECONDS - run_start)) s")
 echo "== times"

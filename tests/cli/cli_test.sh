@@ -785,12 +785,16 @@ test_order() {
         head -c "$size" /dev/urandom >"$folder/f$i"
         i=$((i + 1))
     done
-    # Small files, every one with a record in each command: altered, or new.
-    i=0
-    while [ $i -lt 48 ]; do
-        head -c $((i * 37)) /dev/urandom >"tree/b/s$i"
-        i=$((i + 2))
-    done
+    # Small files, every one with a record in each command: altered (even
+    # numbers, made before the create), or new (odd ones, after it).
+    small_files() {
+        i=$1
+        while [ $i -lt 48 ]; do
+            head -c $((i * 37)) /dev/urandom >"tree/b/s$i"
+            i=$((i + 2))
+        done
+    }
+    small_files 0
     printf 'locked' >tree/b/locked-hashed
     head -c 200000 /dev/urandom >tree/a/changing-hashed
     # Second names of files (one later altered, one edited) are met while the
@@ -800,11 +804,7 @@ test_order() {
     for f in tree/f3 tree/a/f7 tree/a/deep/f14 tree/f15 tree/b/s*; do change_byte "$f" 0 X; done
     printf more >>tree/a/f1
     set_stored_hex tree/a/f4 0011223344
-    i=1
-    while [ $i -lt 48 ]; do
-        head -c $((i * 37)) /dev/urandom >"tree/b/s$i"
-        i=$((i + 2))
-    done
+    small_files 1
     printf 'locked' >tree/b/locked-new
     head -c 200000 /dev/urandom >tree/b/changing-new
     cp -a tree template
