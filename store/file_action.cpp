@@ -68,6 +68,25 @@ int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]
     return problem;
 }
 
+int StoreThroughFile(FileHandle file, const PathChar* path, const FileIdentity& identity, const uint8_t* digest,
+                     StreamWrite how, const uint8_t computed[64], const FileFacts& facts, int* error) {
+    uint8_t record[DigestRecordBytes];
+    EncodeDigestRecord(computed, facts, record);
+    // No window request is made while the guard is held.
+    if (!BeginDigestWrite()) {
+        CloseFile(file);
+        return DigestWriteStopped;
+    }
+    int stored = WriteFileStreams(file, path, digest, how, record, DigestRecordBytes);
+    *error = LastPlatformError();
+    EndDigestWrite();
+    if ((stored == 0 || stored == RecordNotStored) && !PathNamesFile(path, identity)) {
+        *error = ErrorChangedWhileRead;
+        return StreamOfAnotherFile;
+    }
+    return stored;
+}
+
 void AddSizeToRead(const EntryPlace& place) {
     FileHandle file = OpenFileForStreams(place);
     if (file == NoFile) return;

@@ -62,6 +62,16 @@ int CheckHashedFile(const FileHashJob& job, const FileSnapshot* before);
 // read error.
 int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]);
 
+// Exit was confirmed before the write began: nothing was stored.
+const int DigestWriteStopped = -100;
+// Stores digest (null: the record alone) and the record of the file as read
+// (its computed digest and facts) through the open file, which it closes,
+// under WriteGuard. WriteFileStreams' answer, or DigestWriteStopped; also
+// StreamOfAnotherFile when the path no longer leads to the file written
+// (renamed over meanwhile: the file it names has none of it).
+int StoreThroughFile(FileHandle file, const PathChar* path, const FileIdentity& identity, const uint8_t* digest,
+                     StreamWrite how, const uint8_t computed[64], const FileFacts& facts, int* error);
+
 // Check, List or Remove, as OperationState.mode says.
 unsigned CheckRun(void* unused);
 // Create or Rewrite; parameter: the ResultList to write from, as

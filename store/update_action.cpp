@@ -28,22 +28,10 @@ enum UpdateOutcome {
 // file, which it closes.
 static UpdateOutcome WriteThrough(FileHandle file, const PathChar* path, const FileIdentity& identity,
                                   const uint8_t* digest, StreamWrite how, const FileJudgement& judgement, int* error) {
-    uint8_t record[DigestRecordBytes];
-    EncodeDigestRecord(judgement.computed, judgement.facts, record);
-    if (!BeginDigestWrite()) {
-        CloseFile(file);
-        return UpdateStopped;
-    }
-    int stored = WriteFileStreams(file, path, digest, how, record, DigestRecordBytes);
-    *error = LastPlatformError();
-    EndDigestWrite();
-    // Renamed over while it was read: the digest went with the file read, and
-    // the file the path names now has none of it.
-    if ((stored == 0 || stored == RecordNotStored) && !PathNamesFile(path, identity)) {
-        *error = ErrorChangedWhileRead;
-        return UpdateChanged;
-    }
+    int stored = StoreThroughFile(file, path, identity, digest, how, judgement.computed, judgement.facts, error);
     switch (stored) {
+        case DigestWriteStopped:
+            return UpdateStopped;
         case 0:
             return digest ? (how == StreamCreateOnly ? UpdateWritten : UpdateUpdated) : UpdateRefreshed;
         case StreamAppeared:

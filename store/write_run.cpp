@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/hash_file.h"
-#include "store/digest_record.h"
 #include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
@@ -158,29 +157,10 @@ static void FinishEntry(FileWork* work) {
             return;
         }
     }
-    // The guard covers the write from the stream's opening to its close; no
-    // window request is made while it is held.
-    if (!BeginDigestWrite()) {
-        CloseFile(file);
-        work->outcome = EntryStopped;
-        return;
-    }
-    // The record beside it says what the file was when read, so that a later
-    // check can tell an edit from corruption.
-    uint8_t record[DigestRecordBytes];
-    EncodeDigestRecord(work->job.digest, FactsOf(work->before), record);
-    int stored = WriteFileStreams(file, path, work->job.digest,
-                                  Writing.mode == Create ? StreamCreateOnly : StreamReplaceOnly, record,
-                                  DigestRecordBytes);
-    *error = LastPlatformError();
-    EndDigestWrite();
-    work->outcome = OutcomeOfStreams(stored, error);
-    // Renamed over while it was read: the digest went with the file read, and
-    // the file the list names now has none of it.
-    if (work->outcome == EntryWritten && !PathNamesFile(path, work->before.identity)) {
-        *error = ErrorChangedWhileRead;
-        work->outcome = EntryChanged;
-    }
+    int stored = StoreThroughFile(file, path, work->before.identity, work->job.digest,
+                                  Writing.mode == Create ? StreamCreateOnly : StreamReplaceOnly, work->job.digest,
+                                  FactsOf(work->before), error);
+    work->outcome = stored == DigestWriteStopped ? EntryStopped : OutcomeOfStreams(stored, error);
 }
 
 // The outcome of the entry at index Writing.kept, in the list's order.
