@@ -107,21 +107,27 @@ static WriteOutcome OutcomeOfStreams(int stored, int* error) {
 }
 
 // Finds the entry's file again below its target (its path below it from
-// work->relativeAt) and has it hashed; false when it cannot be, with the
-// outcome. It touches no list, so any hashing thread may run it.
-static bool PrepareEntry(FileWork* work) {
+// work->relativeAt), on the run's thread, so that a file listed under two
+// names waits in the pool for its first; without it, the outcome.
+static void OpenEntry(FileWork* work) {
+    work->file = NoFile;
     int target = work->target;
     if (target < 0 || Writing.roots[target].handle == NoFile) {
         work->error = target < 0 ? ErrorTargetMoved : Writing.rootErrors[target];
         work->outcome = work->error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
-        return false;
+        return;
     }
     work->file = OpenFileBelowRoot(Writing.roots[target], work->path, work->relativeAt, &work->before);
     if (work->file == NoFile) {
         work->error = LastPlatformError();
         work->outcome = work->error == ErrorIsLink || work->error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
-        return false;
     }
+}
+
+// Has the opened entry hashed; false when it could not be opened. It touches
+// no list, so any hashing thread may run it.
+static bool PrepareEntry(FileWork* work) {
+    if (work->file == NoFile) return false;
     work->job.file = work->file;
     work->job.ExpectedSize = work->before.size;
     return true;
@@ -224,6 +230,7 @@ static bool WriteEntries() {
         FileWork work = {};
         work.path = LocateEntry(length, &n, &work.target, &work.relativeAt);
         work.judgement.stored = JudgedAt(Writing.kept);
+        OpenEntry(&work);
         WorkOnFile(&work, PrepareEntry, FinishEntry);
         if (work.outcome == EntryStopped) return false;
         CommitEntry(entry, static_cast<WriteOutcome>(work.outcome), work.error);
@@ -242,7 +249,6 @@ static bool WriteEntriesPooled(int threads) {
         if (length == ListEntryPastEnd) break;
         ++Writing.pending;
         FileWork work = {};
-        // Opened later, by a hashing thread.
         work.file = NoFile;
         work.outcome = EntryNotWritten;
         if (length == ListEntryTooLong) {
@@ -256,6 +262,8 @@ static bool WriteEntriesPooled(int threads) {
         int n;
         PathChar* path = LocateEntry(length, &n, &work.target, &work.relativeAt);
         work.judgement.stored = JudgedAt(index);
+        work.path = path;
+        OpenEntry(&work);
         HandToHashPool(path, n, static_cast<int>(entry - path), work);
     }
     FinishHashPool();
