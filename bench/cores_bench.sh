@@ -44,12 +44,7 @@ strip() { echo "'$Q' remove --yes --quiet -j 2 '$1'"; }
 echo "program: $Q"
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //'); median of $REPEAT runs"
 
-mkdir "$W/big"
-i=0
-while [ $i -lt 8 ]; do
-    head -c 134217728 /dev/urandom >"$W/big/f$i"
-    i=$((i + 1))
-done
+make_tree "$W/big" 8 134217728 fixed
 "$Q" create --quiet "$W/big" >/dev/null
 set -- $(measure "" "$Q" check -j 1 "$W/big"); one=$1
 set -- $(measure "" "$Q" check -j 2 "$W/big"); two=$1

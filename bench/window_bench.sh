@@ -25,12 +25,7 @@ run() {
 }
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
-mkdir "$W/big"
-i=0
-while [ $i -lt 8 ]; do
-    head -c 134217728 /dev/urandom >"$W/big/f$i"
-    i=$((i + 1))
-done
+python3 "$HERE/make_tree.py" "$W/big" 8 134217728 fixed
 echo "8 files of 128 MiB, median of $REPEAT runs:"
 run "$W/big" "$REPEAT"
 rm -rf "$W/big"

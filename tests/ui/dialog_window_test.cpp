@@ -449,24 +449,19 @@ void PaintPending(HWND window) { RedrawWindow(window, nullptr, nullptr, RDW_UPDA
 TEST_F(DialogTest, EveryControlIsDrawnAgainAtItsPlaceAfterTheWindowGrows) {
     ASSERT_TRUE(Open(L"Quorvane.exe C:\\"));
     PaintPending(MainWindow);
-    // Controls that move into the area the window gains, and one that does not.
+    // Controls that move into the area the window gains, and the status text,
+    // which grows into it: each compared over its size before.
     const int moved[] = {ListButtonId, RemoveButtonId, RewriteButtonId, CreateButtonId, StartButtonId, StatusTextId};
-    std::vector<std::vector<COLORREF>> before;
-    RECT first;
-    GetClientRect(Item(StatusTextId), &first);
-    for (int id : moved) {
-        RECT r;
-        GetClientRect(Item(id), &r);
-        before.push_back(Pixels(Item(id), r.right, r.bottom));
+    RECT sizes[6];
+    std::vector<COLORREF> before[6];
+    for (int i = 0; i < 6; ++i) {
+        GetClientRect(Item(moved[i]), &sizes[i]);
+        before[i] = Pixels(Item(moved[i]), sizes[i].right, sizes[i].bottom);
     }
     ResizeClientBy(MainWindow, 200, 150);
     PaintPending(MainWindow);
-    for (size_t i = 0; i < before.size(); ++i) {
-        // The status text grew wider: its first part is compared.
-        RECT r;
-        GetClientRect(Item(moved[i]), &r);
-        int width = moved[i] == StatusTextId ? first.right : r.right;
-        EXPECT_TRUE(Pixels(Item(moved[i]), width, r.bottom) == before[i]) << moved[i];
+    for (int i = 0; i < 6; ++i) {
+        EXPECT_TRUE(Pixels(Item(moved[i]), sizes[i].right, sizes[i].bottom) == before[i]) << moved[i];
     }
 }
 
