@@ -17,7 +17,8 @@ REPEAT=${REPEAT:-5}
 W=$(mktemp -d "$BASE/cores_bench.XXXXXX") || exit 1
 trap 'rm -rf "$W"' EXIT
 
-# make_tree DIR COUNT MAXBYTES: COUNT files of 0..MAXBYTES bytes, 1000 a folder.
+# make_tree DIR COUNT MAXBYTES [fixed]: COUNT files of 0..MAXBYTES bytes (each
+# MAXBYTES with fixed), 1000 a folder.
 make_tree() { python3 "$(dirname "$0")/make_tree.py" "$@"; }
 
 # measure SETUP COMMAND...: the median of REPEAT runs in $median (seconds) and
