@@ -35,11 +35,12 @@ struct CommandOptionsRecord {
 
 extern CommandOptionsRecord CommandOptions;
 
-// The first four add up; the others stand alone.
+// The first five add up; the others stand alone.
 const int ExitAltered = 1;
 const int ExitUnhashed = 2;
 const int ExitFailed = 4;
 const int ExitEdited = 8;
+const int ExitStaleRecord = 16;
 // digest alone keeps sha256sum's status for a file it could not read.
 const int ExitDigestFailed = 1;
 const int ExitUsage = 64;

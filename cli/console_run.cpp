@@ -111,10 +111,20 @@ void ListAppend(ResultList list, const PathChar* text) {
     std::unique_lock<std::mutex> hold(ConsoleLock);
     HaltIfInterrupted(hold, true);
     ConsoleRun.lists[list].push_back(text);
-    // A file just named by a report of its own is not named again.
-    if (!ConsoleRun.namedByReport && ConsoleRun.appendWord[list]) PrintRecord(ConsoleRun.appendWord[list], text);
-    ConsoleRun.namedByReport = false;
-    ForgetFileDetails();
+}
+
+static bool WritesDigest(Verdict verdict) {
+    return verdict == VerdictWritten || verdict == VerdictUpdated || verdict == VerdictRefreshed ||
+           verdict == VerdictRemoved;
+}
+
+void CommitOutcome(const FileOutcome& outcome) {
+    std::unique_lock<std::mutex> hold(ConsoleLock);
+    // A digest written or removed is told like one, after Ctrl-C too.
+    HaltIfInterrupted(hold, WritesDigest(outcome.verdict));
+    int list = ListOfOutcome(static_cast<OperationMode>(OperationState.mode.load()), outcome.verdict);
+    if (list >= 0) ConsoleRun.lists[list].push_back(outcome.text);
+    if ((ConsoleRun.silent & (1u << outcome.verdict)) == 0) PrintOutcome(outcome);
 }
 
 int ListCount(ResultList list) {
@@ -141,8 +151,6 @@ void ListDelete(ResultList list, int index) {
     std::unique_lock<std::mutex> hold(ConsoleLock);
     HaltIfInterrupted(hold, true);
     if (index < 0 || static_cast<size_t>(index) >= EntryCount(list)) return;
-    const PathChar* word = ConsoleRun.deleteWord[list];
-    if (word) PrintRecord(word, ConsoleRun.lists[list][SlotOf(list, index)]);
     DeleteEntry(list, index);
 }
 
@@ -159,28 +167,6 @@ void SetProgressTimer(bool running) {
     NextTick = SystemTimeNow() + TickInterval;
 }
 
-void ReportFile(FileReport report, const PathChar* displayText, int error) {
-    std::unique_lock<std::mutex> hold(ConsoleLock);
-    // An updated file's new digest is written, and told like one.
-    HaltIfInterrupted(hold, report == ReportUpdated || report == ReportRefreshed);
-    if (report == ReportUnreadable || report == ReportChanged) ConsoleRun.unreadableCount++;
-    if (report == ReportEdited) ConsoleRun.editedCount++;
-    if (report == ReportUpdated) ConsoleRun.updatedCount++;
-    // An edited file is named where altered ones are, and silent where they are.
-    if (report == ReportEdited && !ConsoleRun.appendWord[AlteredList]) {
-        ForgetFileDetails();
-        return;
-    }
-    ConsoleRun.namedByReport = PrintFileReport(report, displayText, error);
-    ForgetFileDetails();
-}
-
-void DescribeFile(const FileDetails& details) {
-    std::unique_lock<std::mutex> hold(ConsoleLock);
-    HaltIfInterrupted(hold, true);
-    KeepFileDetails(details);
-}
-
 // Called before any run, on the main thread.
 void ShowTargetError(const PathChar*, const PathChar* target, int error) { PrintFileError(target, ReasonText(error)); }
 
@@ -190,8 +176,6 @@ void CloseRun(const PathChar* closingText, bool) {
     DrawTick(SystemTimeNow());
     TimerRunning = false;
     for (int list = 0; list < 3; ++list) CloseGap(static_cast<ResultList>(list));
-    OperationState.AlteredCount = static_cast<int32_t>(ConsoleRun.lists[AlteredList].size());
-    OperationState.UnhashedCount = static_cast<int32_t>(ConsoleRun.lists[UnhashedList].size());
     ConsoleRun.closingText = closingText;
     ClearProgressLine();
     OperationState.Paused = 0;
@@ -213,14 +197,7 @@ static void OnRunEnding() { RequestExitAndWaitForWrites(); }
 
 void PrepareConsoleRuns() { InstallRunSignals(OnRunInterrupt, OnRunEnding); }
 
-void SetRecordWords(const PathChar* altered, const PathChar* hashed, const PathChar* unhashed) {
-    ConsoleRun.editedCount = 0;
-    ConsoleRun.updatedCount = 0;
-    ConsoleRun.appendWord[AlteredList] = altered;
-    ConsoleRun.appendWord[HashedList] = hashed;
-    ConsoleRun.appendWord[UnhashedList] = unhashed;
-    for (int i = 0; i < 3; ++i) ConsoleRun.deleteWord[i] = nullptr;
-}
+void SetToldVerdicts(uint32_t told) { ConsoleRun.silent = ~told; }
 
 // A stop (Ctrl-Z) counts like the window's Pause: the run's times move on by
 // its length, so that it is in neither the throughput nor the remaining time.

@@ -15,19 +15,15 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "store/file_outcome.h"
 #include "store/operation_state.h"
 #include "store/window_services.h"
 
 struct ConsoleRunRecord {
     // The worker's while a run is under way; read them once it has returned.
     std::vector<PathString> lists[3];
-    // Printed when the worker appends to, or deletes from, list i; null: silent.
-    const PathChar* appendWord[3];
-    const PathChar* deleteWord[3];
-    int unreadableCount;  // files and folders not read, or changed while read
-    int editedCount;      // files named edited (listed with the altered ones)
-    int updatedCount;     // edited files whose digest was written anew (listed with the written ones)
-    bool namedByReport;   // the next append is of a file already named
+    // The verdicts of the run that print no record, one bit each.
+    uint32_t silent;
     bool showProgress;
     PathString closingText;
 };
@@ -36,7 +32,8 @@ extern ConsoleRunRecord ConsoleRun;
 
 // Once before the first run: the signal handlers.
 void PrepareConsoleRuns();
-void SetRecordWords(const PathChar* altered, const PathChar* hashed, const PathChar* unhashed);
+// The verdicts of the next run that are told (bit v for Verdict v).
+void SetToldVerdicts(uint32_t told);
 
 // Start the run of the given mode and serve it until its worker has ended: 0,
 // or ExitInterrupted after Ctrl-C (nothing half written, every digest written

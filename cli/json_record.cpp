@@ -144,6 +144,22 @@ std::string FormatIsoTime(const FileFacts& facts) {
     return text;
 }
 
+// A size and a last-write time as two fields; no time where it is unknown.
+template <typename Char>
+static void AppendFacts(const FileFacts& facts, const char* sizeName, const char* timeName,
+                        std::basic_string<Char>* line) {
+    std::string size;
+    AppendDigits(facts.size, 1, &size);
+    AppendField(sizeName, line);
+    AppendAscii(size.c_str(), line);
+    std::string time = FormatIsoTime(facts);
+    if (time.empty()) return;
+    AppendField(timeName, line);
+    line->push_back(Char('"'));
+    AppendAscii(time.c_str(), line);
+    line->push_back(Char('"'));
+}
+
 template <typename Char>
 std::basic_string<Char> FormatJsonRecord(const JsonRecordOf<Char>& record) {
     std::basic_string<Char> line;
@@ -180,19 +196,8 @@ std::basic_string<Char> FormatJsonRecord(const JsonRecordOf<Char>& record) {
         AppendHexBytes(record.computed, 64, &line);
         line.push_back(Char('"'));
     }
-    if (record.facts) {
-        std::string size;
-        AppendDigits(record.facts->size, 1, &size);
-        AppendField("size", &line);
-        AppendAscii(size.c_str(), &line);
-        std::string time = FormatIsoTime(*record.facts);
-        if (!time.empty()) {
-            AppendField("modified", &line);
-            line.push_back(Char('"'));
-            AppendAscii(time.c_str(), &line);
-            line.push_back(Char('"'));
-        }
-    }
+    if (record.facts) AppendFacts(*record.facts, "size", "modified", &line);
+    if (record.recorded) AppendFacts(*record.recorded, "recorded_size", "recorded_modified", &line);
     AppendAscii("}\n", &line);
     return line;
 }

@@ -1,6 +1,7 @@
 // --json: one JSON object a line (RFC 8259) in place of a plain record.
 //   {"word":"altered","path":"/d/a.txt","stored":"…","computed":"…",
-//    "size":12,"modified":"2024-05-01T09:30:12.123456789Z"}
+//    "size":12,"modified":"2024-05-01T09:30:12.123456789Z",
+//    "recorded_size":12,"recorded_modified":"2024-05-01T09:30:12.123456789Z"}
 // "path" holds the name when it is valid UTF-8 (POSIX) or UTF-16 (Windows);
 // otherwise "path_hex" holds its raw bytes, or its UTF-16LE code units, in hex.
 // Fields without a value are left out. Pure and portable.
@@ -21,6 +22,7 @@ struct JsonRecordOf {
     int storedLength;
     const uint8_t* computed;  // 64 bytes; null: none
     const FileFacts* facts;   // size and last-write time; null: none
+    const FileFacts* recorded;  // the record's size and last-write time; null: none
 };
 typedef JsonRecordOf<PathChar> JsonRecord;
 

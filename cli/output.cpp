@@ -31,56 +31,19 @@ static bool ProgressInPlace() {
 
 void PrintText(ConsoleChannel channel, const PathString& text) { WriteChannel(channel, text.data(), text.size()); }
 
-// What was read of the file the next record names, for --json.
-struct KeptDetailsRecord {
-    bool kept;
-    uint8_t stored[64];
-    int storedLength;
-    bool hasStored, hasComputed, hasFacts;
-    uint8_t computed[64];
-    FileFacts facts;
-};
-static KeptDetailsRecord KeptDetails;
-
-void KeepFileDetails(const FileDetails& details) {
-    KeptDetails.kept = true;
-    KeptDetails.hasStored = details.stored != nullptr && details.storedLength >= 0;
-    KeptDetails.storedLength = KeptDetails.hasStored ? details.storedLength : 0;
-    if (KeptDetails.hasStored) std::memcpy(KeptDetails.stored, details.stored, static_cast<size_t>(KeptDetails.storedLength));
-    KeptDetails.hasComputed = details.computed != nullptr;
-    if (KeptDetails.hasComputed) std::memcpy(KeptDetails.computed, details.computed, 64);
-    KeptDetails.hasFacts = details.facts != nullptr;
-    if (KeptDetails.hasFacts) KeptDetails.facts = *details.facts;
-}
-
-void ForgetFileDetails() { KeptDetails.kept = false; }
-
-static PathString JsonLine(const PathChar* word, const PathString& path, const PathString& reason) {
-    JsonRecord record = {};
-    record.word = word;
-    record.path = path.c_str();
-    record.reason = reason.c_str();
-    if (KeptDetails.kept) {
-        if (KeptDetails.hasStored) {
-            record.stored = KeptDetails.stored;
-            record.storedLength = KeptDetails.storedLength;
-        }
-        if (KeptDetails.hasComputed) record.computed = KeptDetails.computed;
-        if (KeptDetails.hasFacts) record.facts = &KeptDetails.facts;
-    }
-    return FormatJsonRecord(record);
-}
-
 void PrintRecord(const PathChar* word, const PathString& path, const PathString& reason) {
     // A record on the terminal that shows the progress line goes on a clean line.
     static const bool outputIsTerminal = ChannelIsTerminal(StandardOutput);
     if (outputIsTerminal) ClearProgressLine();
     if (CommandOptions.json) {
-        PrintText(StandardOutput, JsonLine(word, path, reason));
+        JsonRecord record = {};
+        record.word = word;
+        record.path = path.c_str();
+        record.reason = reason.c_str();
+        PrintText(StandardOutput, FormatJsonRecord(record));
     } else {
         PrintText(StandardOutput, FormatPlainRecord(word, path, CommandOptions.nulRecords));
     }
-    ForgetFileDetails();
 }
 
 void PrintMessage(const PathString& line) {
@@ -104,8 +67,6 @@ PathString ReasonText(int error) {
             return PT("could not be read completely");
         case ErrorPathTooLong:
             return PT("path too long");
-        case ErrorShortWrite:
-            return PT("written only in part");
         case ErrorIsLink:
             return PT("replaced by a link meanwhile");
         case ErrorNotFolder:
@@ -120,42 +81,61 @@ PathString ReasonText(int error) {
             return PT("replaced by an older version");
         case ErrorBeyondSize:
             return PT("holds more than its size says");
+        case ErrorNoRecord:
+            return PT("no record beside the digest; update writes one");
+        case ErrorRecordStale:
+            return PT("its record does not fit the digest; update renews it");
+        case ErrorRecordOutOfStep:
+            return PT("its last-write time or size moved since the record was written; update renews it");
         default:
             return PlatformErrorText(error);
     }
 }
 
-bool PrintFileReport(FileReport report, const PathChar* path, int error) {
-    PathString reason = ReasonText(error);
-    switch (report) {
-        case ReportUnreadable:
-            PrintRecord(PT("unreadable"), path, reason);
-            break;
-        case ReportChanged:
-            PrintRecord(PT("changed"), path, reason);
-            break;
-        case ReportNotWritten:
-            PrintRecord(PT("not-written"), path, reason);
-            break;
-        case ReportNotRemoved:
-            // Named by the list of files still with a digest.
-            break;
-        case ReportMalformed:
-            PrintRecord(PT("malformed"), path);
-            return true;
-        case ReportEdited:
-        case ReportUpdated:
-            // An edit needs no reason, unless it brought an older version back.
-            PrintRecord(report == ReportEdited ? PT("edited") : PT("updated"), path,
-                        error != 0 ? reason : PathString());
-            if (error != 0) PrintFileError(path, reason);
-            return true;
-        case ReportRefreshed:
-            PrintRecord(PT("refreshed"), path);
-            return true;
+const PathChar* VerdictWord(Verdict verdict) {
+    static const PathChar* const words[VerdictCount] = {
+        PT("matched"),   PT("stale-record"), PT("altered"),     PT("edited"),    PT("no-digest"), PT("malformed"),
+        PT("unreadable"), PT("changed"),     PT("hashed"),      PT("kept"),      PT("written"),   PT("updated"),
+        PT("refreshed"), PT("not-written"),  PT("removed"),     PT("not-removed"),
+    };
+    return words[verdict];
+}
+
+static bool IsFailure(Verdict verdict) {
+    return verdict == VerdictUnreadable || verdict == VerdictChanged || verdict == VerdictNotWritten ||
+           verdict == VerdictNotRemoved;
+}
+
+void PrintOutcome(const FileOutcome& outcome) {
+    static const bool outputIsTerminal = ChannelIsTerminal(StandardOutput);
+    if (outputIsTerminal) ClearProgressLine();
+    const PathChar* word = VerdictWord(outcome.verdict);
+    PathString path = outcome.text;
+    bool failed = IsFailure(outcome.verdict);
+    // A failure always has a reason; an edit only when it brought an older
+    // version back.
+    PathString reason = failed || outcome.reason != 0 ? ReasonText(outcome.reason) : PathString();
+    if (CommandOptions.json) {
+        JsonRecord record = {};
+        record.word = word;
+        record.path = path.c_str();
+        record.reason = reason.c_str();
+        const FileJudgement* judgement = outcome.judgement;
+        if (judgement != nullptr) {
+            if (judgement->stored.length >= 0) {
+                record.stored = judgement->stored.bytes;
+                record.storedLength = judgement->stored.length < 64 ? judgement->stored.length : 64;
+            }
+            if (judgement->hashed) record.computed = judgement->computed;
+            record.facts = &judgement->facts;
+            if (judgement->hashed && judgement->record == RecordUsable) record.recorded = &judgement->recorded;
+        }
+        PrintText(StandardOutput, FormatJsonRecord(record));
+    } else {
+        PrintText(StandardOutput, FormatPlainRecord(word, path, CommandOptions.nulRecords));
     }
-    PrintFileError(path, reason);
-    return false;
+    bool edit = outcome.verdict == VerdictEdited || outcome.verdict == VerdictUpdated;
+    if (failed || (edit && outcome.reason != 0)) PrintFileError(path, reason);
 }
 
 int PrintUsageError(const PathString& problem) {

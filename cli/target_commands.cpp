@@ -2,9 +2,12 @@
 // targets of the command line.
 #include "cli/commands.h"
 
+#include <initializer_list>
+
 #include "cli/command_line.h"
 #include "cli/console_run.h"
 #include "cli/output.h"
+#include "store/file_outcome.h"
 #include "store/front_end_text.h"
 #include "store/hash_threads.h"
 #include "store/operation_state.h"
@@ -22,42 +25,59 @@ static void PrintWritingClosingText(bool readingFailed) {
     PrintClosingText();
 }
 
-// Entries a write run left in its list are the files it could not write;
-// each was named (not-written or changed) when it failed.
-static int CountLeftovers(ResultList list) { return static_cast<int>(ConsoleRun.lists[list].size()); }
+static uint32_t Told(std::initializer_list<Verdict> verdicts) {
+    uint32_t bits = 0;
+    for (Verdict verdict : verdicts) bits |= 1u << verdict;
+    return bits;
+}
 
-static int UnreadableStatus() { return ConsoleRun.unreadableCount != 0 ? ExitFailed : 0; }
+// Every verdict but a pass.
+static const uint32_t AllTold = ~Told({VerdictMatched, VerdictKept});
+// What a run could not do: read, compare, write or delete.
+static const uint32_t Failures = Told({VerdictUnreadable, VerdictChanged, VerdictNotWritten, VerdictNotRemoved});
 
-// What a check or update found: altered (or malformed) files, edited ones,
-// which share the altered list, and files without a digest.
-static int FoundStatus(size_t unhashed) {
-    int status = ConsoleRun.editedCount + ConsoleRun.updatedCount != 0 ? ExitEdited : 0;
-    if (ConsoleRun.lists[AlteredList].size() > static_cast<size_t>(ConsoleRun.editedCount)) status |= ExitAltered;
-    if (unhashed != 0) status |= ExitUnhashed;
+static int Counted(uint32_t verdicts, const RunTallyRecord& tally) {
+    int n = 0;
+    for (int v = 0; v < VerdictCount; ++v) {
+        if (verdicts & (1u << v)) n += tally.count[v];
+    }
+    return n;
+}
+
+// The exit flags of a run's outcomes: each flag stands for its words,
+// whichever the command. noDigest: the verdicts flag 2 stands for in it.
+static int StatusOf(const RunTallyRecord& tally, uint32_t noDigest) {
+    int status = 0;
+    if (Counted(Told({VerdictAltered, VerdictMalformed}), tally) != 0) status |= ExitAltered;
+    if (Counted(noDigest, tally) != 0) status |= ExitUnhashed;
+    if (Counted(Failures, tally) != 0) status |= ExitFailed;
+    if (Counted(Told({VerdictEdited, VerdictUpdated}), tally) != 0) status |= ExitEdited;
+    if (Counted(Told({VerdictStaleRecord}), tally) != 0) status |= ExitStaleRecord;
     return status;
 }
 
 static int CheckTargets() {
-    SetRecordWords(PT("altered"), nullptr, PT("no-digest"));
+    SetToldVerdicts(AllTold);
     int status = ServeCheckRun(OperationMode::Check);
     if (status != 0) return status;
     PrintClosingText();
-    return FoundStatus(ConsoleRun.lists[UnhashedList].size()) | UnreadableStatus();
+    return StatusOf(RunTally, Told({VerdictNoDigest}));
 }
 
 static int ListFiles() {
-    SetRecordWords(nullptr, PT("hashed"), PT("no-digest"));
+    SetToldVerdicts(AllTold);
     int status = ServeCheckRun(List);
     if (status != 0) return status;
     PrintClosingText();
-    return UnreadableStatus();
+    return StatusOf(RunTally, 0);
 }
 
 // The closing of a run that writes in its walk: files it could not read are
 // told too where the closing text tells the digests it could not write.
 static void PrintWalkClosingText() {
-    int unread = OperationState.UnreadableCount;
-    if (!CommandOptions.quiet && unread != 0 && CountLeftovers(UnhashedList) != 0) {
+    int unread = RunTally.count[VerdictUnreadable];
+    int unwritten = RunTally.count[VerdictNotWritten] + RunTally.count[VerdictChanged];
+    if (!CommandOptions.quiet && unread != 0 && unwritten != 0) {
         PathChar text[ClosingTextUnits];
         FormatCountText("%d file%s could not be read.", unread, "s", text, ClosingTextUnits);
         PrintMessage(text);
@@ -67,44 +87,44 @@ static void PrintWalkClosingText() {
 
 // In one walk: each file without a digest is read and gets one.
 static int CreateDigests() {
-    SetRecordWords(nullptr, PT("written"), nullptr);
+    SetToldVerdicts(AllTold);
     int status = ServeCheckRun(CreateMissing);
     if (status != 0) return status;
     PrintWalkClosingText();
-    return UnreadableStatus() | (CountLeftovers(UnhashedList) != 0 ? ExitFailed : 0);
+    return StatusOf(RunTally, 0);
 }
 
 // In one walk: new digests where there are none and for the files the record
-// says were edited, new records where only they are out of date; altered and
+// says were edited, new records where only they are out of step; altered and
 // malformed digests are left for the user to decide.
 static int UpdateDigests() {
-    SetRecordWords(PT("altered"), PT("written"), nullptr);
+    SetToldVerdicts(AllTold);
     int status = ServeCheckRun(Update);
     if (status != 0) return status;
     PrintWalkClosingText();
-    size_t written = ConsoleRun.lists[HashedList].size() - static_cast<size_t>(ConsoleRun.updatedCount);
-    return FoundStatus(written) | UnreadableStatus() | (CountLeftovers(UnhashedList) != 0 ? ExitFailed : 0);
+    return StatusOf(RunTally, Told({VerdictWritten}));
 }
 
 // A check finds the altered files; each one rewritten leaves the altered list.
+// The check names only the files it could not read: the others are named
+// by the rewrite.
 static int RewriteDigests() {
-    SetRecordWords(nullptr, nullptr, nullptr);
+    SetToldVerdicts(Told({VerdictUnreadable, VerdictChanged}));
     int status = ServeCheckRun(OperationMode::Check);
     if (status != 0) return status;
-    status = UnreadableStatus();
+    status = Counted(Failures, RunTally) != 0 ? ExitFailed : 0;
     if (ConsoleRun.lists[AlteredList].empty()) {
         PrintClosingText();
         return status;
     }
     // The writing run's closing text would hide the files the check could not read.
     if (status != 0) PrintClosingText();
-    SetRecordWords(nullptr, nullptr, nullptr);
-    ConsoleRun.deleteWord[AlteredList] = PT("written");
+    SetToldVerdicts(AllTold);
     int written = ServeWriteRun(Rewrite, AlteredList);
     if (written != 0) return written;
     bool readingFailed = status != 0;
     // A file whose new digest could not be written is still altered.
-    if (CountLeftovers(AlteredList) != 0) status |= ExitAltered | ExitFailed;
+    if (!ConsoleRun.lists[AlteredList].empty()) status |= ExitAltered | ExitFailed;
     PrintWritingClosingText(readingFailed);
     return status;
 }
@@ -120,11 +140,11 @@ static bool ConfirmRemoval() {
 }
 
 static int RemoveDigests() {
-    SetRecordWords(nullptr, PT("not-removed"), PT("removed"));
+    SetToldVerdicts(AllTold);
     int status = ServeCheckRun(Remove);
     if (status != 0) return status;
     PrintClosingText();
-    return ConsoleRun.lists[HashedList].empty() ? UnreadableStatus() : ExitFailed;
+    return StatusOf(RunTally, 0);
 }
 
 int RunTargetCommand() {

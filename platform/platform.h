@@ -40,11 +40,14 @@ const int ErrorChangedWhileRead = -1001;
 const int ErrorNotRegularFile = -1002;
 const int ErrorShortRead = -1003;
 const int ErrorPathTooLong = -1004;
-const int ErrorShortWrite = -1005;
 const int ErrorDigestAppeared = -1009;  // a digest appeared where none was to be replaced
 const int ErrorDigestChanged = -1010;   // the digest is not the one judged any more
 const int ErrorOlderVersion = -1011;    // other contents and an older last-write time than recorded
 const int ErrorBeyondSize = -1012;      // reads on past the size the file reports (a file of the system's own)
+// Why a digest that matches has no record that fits the file now.
+const int ErrorNoRecord = -1013;         // no record beside the digest
+const int ErrorRecordStale = -1014;      // a record that does not fit the digest
+const int ErrorRecordOutOfStep = -1015;  // the file's time or size moved since the record was written
 
 // A file's last-write time as the system keeps it; opaque to the callers.
 struct WriteStamp {

@@ -5,22 +5,27 @@
 
 static bool WritesInWalk(OperationMode mode) { return mode == Update || mode == CreateMissing; }
 
-// The closing text: a fixed text, or one formatted into buffer.
+// The closing text, from the outcomes counted: a fixed text, or one
+// formatted into buffer.
 static const PathChar* ChooseClosingText(OperationMode mode, PathChar* buffer) {
-    int left = mode == Remove ? ListCount(HashedList) : WritesInWalk(mode) ? ListCount(UnhashedList) : 0;
+    const int32_t* count = RunTally.count;
+    int left = mode == Remove           ? count[VerdictNotRemoved]
+               : WritesInWalk(mode)     ? count[VerdictNotWritten] + count[VerdictChanged]
+                                        : 0;
     if (left != 0) {
         FormatCountText(mode == Remove ? "%d hash%s could not be deleted." : "%d hash%s could not be written.", left,
                         "es", buffer, ClosingTextUnits);
         return buffer;
     }
-    if (OperationState.UnreadableCount != 0) {
-        FormatCountText("%d file%s could not be read.", OperationState.UnreadableCount, "s", buffer, ClosingTextUnits);
+    int unread = count[VerdictUnreadable] + (WritesInWalk(mode) ? 0 : count[VerdictChanged]);
+    if (unread != 0) {
+        FormatCountText("%d file%s could not be read.", unread, "s", buffer, ClosingTextUnits);
         return buffer;
     }
-    if (mode == Check && ListCount(AlteredList) + ListCount(UnhashedList) == 0) {
-        return PT("All files checked successfully.");
-    }
-    return PT("Ready.");
+    if (mode != Check) return PT("Ready.");
+    int altered = count[VerdictAltered] + count[VerdictEdited] + count[VerdictMalformed];
+    return FormatCheckClosing(altered, count[VerdictEdited], count[VerdictNoDigest], count[VerdictStaleRecord],
+                              buffer);
 }
 
 unsigned CheckRun(void*) {
@@ -33,7 +38,7 @@ unsigned CheckRun(void*) {
     if (WritesInWalk(mode)) ListClear(AlteredList);
     if (first == AlteredList) OperationState.AlteredJudged.clear();
     ClearStatusBar();
-    OperationState.UnreadableCount = 0;
+    ResetRunTally();
     bool reads = mode == Check || WritesInWalk(mode);
     if (reads) {
         SetStatusText(PT("Calculating total size..."));

@@ -115,8 +115,8 @@ EditVerdict JudgeEdit(const FileFacts& recorded, const FileFacts& now) {
         comparison = apart >= precision ? 1 : apart <= -precision ? -1 : 0;
     }
     if (comparison < 0) return FileOlderVersion;
-    if (comparison > 0 || now.size != recorded.size) return FileEdited;
-    return FileUnchanged;
+    if (comparison > 0) return FileEdited;
+    return now.size != recorded.size ? FileResized : FileUnchanged;
 }
 
 bool FileTimeOutOfRange(const FileFacts& facts) {

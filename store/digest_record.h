@@ -29,8 +29,9 @@ RecordState ReadDigestRecord(const uint8_t* bytes, int length, const uint8_t dig
 
 enum EditVerdict {
     FileUnchanged,     // same size, same time at the precision both still have
-    FileEdited,        // other size, or a later time
+    FileEdited,        // a later time
     FileOlderVersion,  // an earlier time than recorded: replaced by an older version
+    FileResized,       // the same time, another size: no write through the file system does that
 };
 // Times are compared at the coarser precision of the two (see the README's
 // precision rule), so a copy that only lost precision is not an edit.

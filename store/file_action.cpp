@@ -6,6 +6,7 @@
 
 #include "engine/hash_file.h"
 #include "store/digest_record.h"
+#include "store/file_outcome.h"
 #include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
@@ -98,17 +99,44 @@ void AddSizeToRead(const EntryPlace& place) {
     CloseFile(file);
 }
 
-// The verdict on contents that differ from their stored digest: edited
-// where the record beside the digest says the file was written since, else
-// altered (with no usable record nobody can tell).
-static bool EditedSinceHashed(FileHandle file, const PathChar* path, const FileJudgement& judgement, int* reason) {
+RunTallyRecord RunTally;
+
+void ResetRunTally() { RunTally = RunTallyRecord(); }
+
+void TellOutcome(Verdict verdict, const PathChar* text, int reason, const FileJudgement* judgement) {
+    RunTally.count[verdict]++;
+    OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
+    if (mode == Check && ListOfOutcome(mode, verdict) == AlteredList) {
+        OperationState.AlteredJudged.push_back(AlteredEntry{judgement->stored, verdict == VerdictEdited});
+    }
+    FileOutcome outcome = {verdict, reason, text, judgement};
+    CommitOutcome(outcome);
+}
+
+// The record beside the digest, read through the open file.
+static void ReadRecordOf(FileHandle file, const PathChar* path, FileJudgement* judgement) {
     uint8_t bytes[64];
     int length = ReadStream(file, path, RecordStream, bytes, sizeof bytes);
-    FileFacts recorded;
-    if (ReadDigestRecord(bytes, length < 0 ? 0 : length, judgement.stored.bytes, &recorded) != RecordUsable) return false;
-    EditVerdict edit = JudgeEdit(recorded, judgement.facts);
-    *reason = edit == FileOlderVersion ? ErrorOlderVersion : 0;
-    return edit != FileUnchanged;
+    judgement->record = ReadDigestRecord(bytes, length < 0 ? 0 : length, judgement->stored.bytes, &judgement->recorded);
+}
+
+// The verdict on the file of work, whose digest was read and, where usable,
+// its contents hashed (hashProblem: CheckHashedFile's answer).
+Verdict JudgeWork(FileWork* work, int hashProblem) {
+    FileJudgement& judgement = work->judgement;
+    judgement.hashed = hashProblem == 0 && judgement.stored.length == DigestLength;
+    if (judgement.hashed) {
+        std::memcpy(judgement.computed, work->job.digest, DigestLength);
+        ReadRecordOf(work->file, work->path, &judgement);
+    }
+    FileReading reading = {};
+    reading.storedLength = judgement.stored.length;
+    reading.hashProblem = hashProblem;
+    reading.sameContents = judgement.hashed && std::memcmp(judgement.stored.bytes, judgement.computed, 64) == 0;
+    reading.record = judgement.hashed ? judgement.record : RecordMissing;
+    reading.recorded = judgement.recorded;
+    reading.current = judgement.facts;
+    return JudgeFile(reading, &work->error);
 }
 
 // Reads the stored digest of the open file: the verdict when there is
@@ -118,18 +146,15 @@ static bool PrepareCheck(FileWork* work) {
     work->judgement.hashed = false;
     work->judgement.facts = FactsOf(work->before);
     if (work->file == NoFile) {
-        work->outcome = CheckUnreadable;
+        work->outcome = VerdictUnreadable;
         work->error = work->openError;
         return false;
     }
     stored.length = ReadStream(work->file, work->path, DigestStream, stored.bytes, DigestLength);
-    work->error = LastPlatformError();
-    work->outcome = stored.length == NoDigestStream       ? CheckUnhashed
-                    : stored.length == StreamOfAnotherFile ? CheckChanged
-                    : stored.length < 0                    ? CheckUnreadable
-                    : stored.length != DigestLength        ? CheckMalformed
-                                                           : CheckMatched;
-    if (work->outcome != CheckMatched) {
+    if (stored.length != DigestLength) {
+        int error = LastPlatformError();
+        work->outcome = JudgeWork(work, 0);
+        if (work->outcome == VerdictUnreadable) work->error = error;
         CloseFile(work->file);
         return false;
     }
@@ -139,76 +164,19 @@ static bool PrepareCheck(FileWork* work) {
 }
 
 // Compares what was hashed with the stored digest. It touches no list, so any
-// hashing thread may run it; error is the reason of a failure, or of an edit.
+// hashing thread may run it.
 static void FinishCheck(FileWork* work) {
-    FileJudgement& judgement = work->judgement;
-    work->error = CheckHashedFile(work->job, &work->before);
-    if (work->error == 0) {
-        judgement.hashed = true;
-        std::memcpy(judgement.computed, work->job.digest, DigestLength);
-        if (std::memcmp(judgement.stored.bytes, judgement.computed, DigestLength) == 0) {
-            work->outcome = CheckMatched;
-        } else {
-            work->outcome = EditedSinceHashed(work->file, work->path, judgement, &work->error) ? CheckEdited
-                                                                                               : CheckAltered;
-        }
-    } else {
-        work->outcome = work->error == ErrorChangedWhileRead ? CheckChanged : CheckUnreadable;
-    }
+    work->outcome = JudgeWork(work, CheckHashedFile(work->job, &work->before));
     CloseFile(work->file);
 }
 
-// The altered list and what the check judged of each entry, in step.
-static void ListAltered(const PathChar* display, const JudgedDigest& stored) {
-    ListAppend(AlteredList, display);
-    OperationState.AlteredJudged.push_back(stored);
-}
-
-void DescribeJudgement(const FileJudgement& judgement) {
-    FileDetails details;
-    details.stored = judgement.stored.length >= 0 ? judgement.stored.bytes : nullptr;
-    details.storedLength = judgement.stored.length < DigestLength ? judgement.stored.length : DigestLength;
-    details.computed = judgement.hashed ? judgement.computed : nullptr;
-    details.facts = &judgement.facts;
-    DescribeFile(details);
-}
-
-static void ReportCheckedFile(CheckVerdict verdict, const PathChar* display, int error,
-                              const FileJudgement& judgement) {
-    if (verdict != CheckMatched && verdict != CheckUnreadable) DescribeJudgement(judgement);
-    switch (verdict) {
-        case CheckMatched:
-            break;
-        case CheckAltered:
-            ListAltered(display, judgement.stored);
-            break;
-        case CheckEdited:
-            // Listed with the altered files, for the window and for rewrite.
-            ReportFile(ReportEdited, display, error);
-            ListAltered(display, judgement.stored);
-            break;
-        case CheckUnhashed:
-            ListAppend(UnhashedList, display);
-            break;
-        case CheckMalformed:
-            // Nothing to compare with: neither a pass nor an alteration.
-            ReportFile(ReportMalformed, display, 0);
-            ListAltered(display, judgement.stored);
-            break;
-        case CheckUnreadable:
-            // Locked, denied, vanished or failing: neither list, never a pass.
-            ReportUnreadableFile(display, error);
-            break;
-        case CheckChanged:
-            // What was read is no version of the file: it is not called altered.
-            OperationState.UnreadableCount++;
-            ReportFile(ReportChanged, display, error);
-            break;
-    }
-}
-
 static void CommitCheckedFile(const FileWork* work, const PathChar* text) {
-    ReportCheckedFile(static_cast<CheckVerdict>(work->outcome), text, work->error, work->judgement);
+    Verdict verdict = static_cast<Verdict>(work->outcome);
+    if (verdict == VerdictMatched) {
+        RunTally.count[verdict]++;
+        return;
+    }
+    TellOutcome(verdict, text, work->error, verdict == VerdictUnreadable ? nullptr : &work->judgement);
 }
 
 // The steps of the runs that read contents: a check's, or those of the
@@ -265,13 +233,12 @@ static void ListFile(const EntryPlace& place, const PathChar* display) {
     CloseFile(file);
     if (file == NoFile && error == ErrorIsLink) return;
     if (length == NoDigestStream) {
-        ListAppend(UnhashedList, display);
+        TellOutcome(VerdictNoDigest, display, 0, nullptr);
     } else if (length < 0) {
-        ReportUnreadableFile(display, error);
+        TellOutcome(VerdictUnreadable, display, error, nullptr);
     } else {
         // A malformed value is no digest to create, but it is not missing.
-        if (length != DigestLength) ReportFile(ReportMalformed, display, 0);
-        ListAppend(HashedList, display);
+        TellOutcome(length == DigestLength ? VerdictHashed : VerdictMalformed, display, 0, nullptr);
     }
 }
 
@@ -280,9 +247,10 @@ static void RemoveFile(const EntryPlace& place, const PathChar* display) {
     int length = file == NoFile ? DigestStreamUnreadable : QueryStream(file, place.path, DigestStream);
     int error = LastPlatformError();
     if (file == NoFile && error == ErrorIsLink) return;
-    bool removed = length == NoDigestStream;
-    // A record left beside no digest goes too.
-    if (length >= 0 || (removed && QueryStream(file, place.path, RecordStream) >= 0)) {
+    bool removed = false;
+    // A record left beside no digest goes too, but the file had no digest.
+    bool strayRecord = length == NoDigestStream && QueryStream(file, place.path, RecordStream) >= 0;
+    if (length >= 0 || strayRecord) {
         // Guarded like a write: after Exit no deletion begins, and the one
         // under way is finished and reported.
         if (!BeginDigestWrite()) {
@@ -296,12 +264,11 @@ static void RemoveFile(const EntryPlace& place, const PathChar* display) {
     CloseFile(file);
     if (length < 0 && length != NoDigestStream) {
         // Whether there is a digest is unknown: it is not reported removed.
-        ReportUnreadableFile(display, error);
-    } else if (removed) {
-        ListAppend(UnhashedList, display);
+        TellOutcome(VerdictUnreadable, display, error, nullptr);
+    } else if (removed || (length == NoDigestStream && !strayRecord)) {
+        TellOutcome(length == NoDigestStream ? VerdictNoDigest : VerdictRemoved, display, 0, nullptr);
     } else {
-        ReportFile(ReportNotRemoved, display, error);
-        ListAppend(HashedList, display);
+        TellOutcome(VerdictNotRemoved, display, error, nullptr);
     }
 }
 

@@ -58,3 +58,19 @@ void FormatCountText(const char* format, int count, const char* plural, PathChar
     for (int i = 0; i < n; ++i) out[i] = static_cast<PathChar>(narrow[i]);
     out[n] = 0;
 }
+
+const PathChar* FormatCheckClosing(int altered, int edited, int unhashed, int stale, PathChar* out) {
+    if (stale != 0) {
+        FormatCountText("Ready. %d record%s out of step: run update.", stale, "s", out, ClosingTextUnits);
+        return out;
+    }
+    if (edited != 0) {
+        char narrow[ClosingTextUnits + 16];
+        std::snprintf(narrow, sizeof narrow, "Ready. %d of %d altered files were edited.", edited, altered);
+        int n = 0;
+        for (; narrow[n] != 0 && n < ClosingTextUnits - 1; ++n) out[n] = static_cast<PathChar>(narrow[n]);
+        out[n] = 0;
+        return out;
+    }
+    return altered + unhashed == 0 ? PT("All files checked successfully.") : PT("Ready.");
+}

@@ -46,3 +46,8 @@ void AppendDigestHex(const uint8_t* bytes, int count, PathChar* text);
 // when count is above 1, into out (capacity units, terminator included).
 const int ClosingTextUnits = 50;
 void FormatCountText(const char* format, int count, const char* plural, PathChar* out, int capacity);
+// The closing text of a check that read every file: success, or "Ready."
+// with the records out of step (whose renewal it names) or else how many of
+// the altered files were edited. A fixed text, or one formatted into out
+// (ClosingTextUnits).
+const PathChar* FormatCheckClosing(int altered, int edited, int unhashed, int stale, PathChar* out);

@@ -19,7 +19,7 @@ void InitOperationState() {
     OperationState.PauseStart = 0;
     OperationState.AlteredCount = 0;
     OperationState.UnhashedCount = 0;
-    OperationState.UnreadableCount = 0;
+    OperationState.RewriteEditsOnly = false;
     OperationState.OneFileSystem = false;
     OperationState.HashThreads = 1;
     OperationState.TotalSkipped = false;

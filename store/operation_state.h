@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "store/digest_record.h"
 #include "store/front_end_text.h"
 
 enum OperationMode : uint8_t {
@@ -40,12 +41,22 @@ struct JudgedDigest {
 };
 
 // Everything a run learns of one file it reads: the stored value, the digest
-// of the contents (when hashed) and the size and time they were read at.
+// of the contents (when hashed), the size and time they were read at, and
+// the record beside the digest (recorded only where it is usable).
 struct FileJudgement {
     JudgedDigest stored;
     uint8_t computed[64];
     bool hashed;
     FileFacts facts;
+    RecordState record;
+    FileFacts recorded;
+};
+
+// An entry of the altered list: the stored value the check compared (a
+// rewrite replaces only that value), and whether the file was edited.
+struct AlteredEntry {
+    JudgedDigest stored;
+    bool edited;
 };
 
 struct OperationStateRecord {
@@ -67,9 +78,6 @@ struct OperationStateRecord {
     std::atomic<uint64_t> PauseStart;
     std::atomic<int32_t> AlteredCount;
     std::atomic<int32_t> UnhashedCount;
-    // Files and folders a check, list or remove run could not read; counted by
-    // the worker, named to the front end through ReportFile.
-    int32_t UnreadableCount;
     // The walk stays on the file system of each target (console -x).
     bool OneFileSystem;
     // Threads that hash at once (console -j); the window hashes on its worker.
@@ -85,9 +93,10 @@ struct OperationStateRecord {
     // below them, following no link there.
     std::vector<WalkedTarget> WalkedTargets;
     std::vector<WalkedTarget> ListTargets[3];
-    // For each entry of the altered list, in its order, the stored value the
-    // check compared: a rewrite replaces only that value.
-    std::deque<JudgedDigest> AlteredJudged;
+    // For each entry of the altered list, in its order, what the check judged.
+    std::deque<AlteredEntry> AlteredJudged;
+    // A rewrite of the altered list leaves the files changed without an edit.
+    bool RewriteEditsOnly;
 };
 
 extern OperationStateRecord OperationState;

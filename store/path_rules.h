@@ -51,15 +51,3 @@ Char* ListLayoutPath(Char* buffer, int prefixLength) {
     return UsesPathAsGiven(buffer + prefixLength) ? buffer + prefixLength : buffer;
 }
 
-// The stream suffix is appended at the end of the path in place and cut off
-// again by a terminator where it began.
-template <typename Char>
-void AppendSuffix(Char* path, int n, const Char* suffix, int suffixLength) {
-    for (int i = 0; i < suffixLength; ++i) path[n + i] = suffix[i];
-    path[n + suffixLength] = 0;
-}
-
-template <typename Char>
-void CutSuffix(Char* path, int n) {
-    path[n] = 0;
-}

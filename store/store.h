@@ -4,6 +4,7 @@
 
 #include "engine/hash_file.h"
 #include "platform/platform.h"
+#include "store/file_outcome.h"
 #include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/window_services.h"
@@ -34,21 +35,14 @@ bool PrepareUpdate(FileWork* work);
 void FinishUpdate(FileWork* work);
 void CommitUpdatedFile(const FileWork* work, const PathChar* text);
 bool DecideUnopenedUpdate(FileWork* work, const EntryPlace& place);
-// Counts the file or folder as unreadable and names it to the front end.
+// Tells the file or folder to the front end as unreadable.
 void ReportUnreadableFile(const PathChar* display, int error);
-
-// What a run found of one file it read.
-enum CheckVerdict {
-    CheckMatched,
-    CheckAltered,
-    CheckEdited,
-    CheckUnhashed,
-    CheckMalformed,
-    CheckUnreadable,
-    CheckChanged,
-};
-// Hands what was read of the file to the front end (DescribeFile).
-void DescribeJudgement(const FileJudgement& judgement);
+// The verdict on the file of work, whose digest was read and, where usable,
+// its contents hashed (hashProblem: CheckHashedFile's answer); reads the
+// record beside a usable digest and fills work->error with the reason.
+Verdict JudgeWork(FileWork* work, int hashProblem);
+// A file's work that Exit stopped before its write: nothing to tell.
+const int OutcomeStopped = -1;
 
 // After HashFile filled job for the open file taken as before: 0 when the
 // digest is that of the contents the file still has (every byte read, same

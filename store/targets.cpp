@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "store/excludes.h"
+#include "store/file_outcome.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
 #include "store/store.h"
@@ -49,10 +50,7 @@ bool ParseTargets(const PathChar* text) {
     return ValidateTargets(args);
 }
 
-void ReportUnreadableFile(const PathChar* display, int error) {
-    OperationState.UnreadableCount++;
-    ReportFile(ReportUnreadable, display, error);
-}
+void ReportUnreadableFile(const PathChar* display, int error) { TellOutcome(VerdictUnreadable, display, error, nullptr); }
 
 // The size pass of a check walks the same tree again: only the second walk
 // reports, so that nothing is counted twice.

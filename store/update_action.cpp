@@ -6,61 +6,36 @@
 #include <cstring>
 
 #include "store/digest_record.h"
+#include "store/file_outcome.h"
 #include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
 #include "store/store.h"
 
-enum UpdateOutcome {
-    UpdateNothing,    // create: it has a digest; update: it matches, and so does its record
-    UpdateWritten,    // a digest where there was none
-    UpdateUpdated,    // edited: its digest and record written anew
-    UpdateRefreshed,  // the same contents: its record written anew
-    UpdateNotWritten,
-    UpdateChanged,
-    UpdateUnreadable,
-    UpdateMalformed,
-    UpdateAltered,
-    UpdateStopped,  // Exit came before the write
-};
-
 // Stores the digest (or, without one, only the record) through the open
-// file, which it closes.
-static UpdateOutcome WriteThrough(FileHandle file, const PathChar* path, const FileIdentity& identity,
-                                  const uint8_t* digest, StreamWrite how, const FileJudgement& judgement, int* error) {
+// file, which it closes: done is the verdict once stored.
+static int WriteThrough(FileHandle file, const PathChar* path, const FileIdentity& identity, const uint8_t* digest,
+                        StreamWrite how, const FileJudgement& judgement, Verdict done, int* error) {
+    int reason = *error;
     int stored = StoreThroughFile(file, path, identity, digest, how, judgement.computed, judgement.facts, error);
     switch (stored) {
         case DigestWriteStopped:
-            return UpdateStopped;
+            return OutcomeStopped;
         case 0:
-            return digest ? (how == StreamCreateOnly ? UpdateWritten : UpdateUpdated) : UpdateRefreshed;
+            *error = reason;
+            return done;
         case StreamAppeared:
             *error = ErrorDigestAppeared;
-            return UpdateChanged;
+            return VerdictChanged;
         case StreamVanished:
             *error = ErrorDigestChanged;
-            return UpdateChanged;
+            return VerdictChanged;
         case StreamOfAnotherFile:
             *error = ErrorChangedWhileRead;
-            return UpdateChanged;
+            return VerdictChanged;
         default:
-            return UpdateNotWritten;
+            return VerdictNotWritten;
     }
-}
-
-// Whether the record beside the digest says what the file is now: usable,
-// and the same size and time at the precision both have. edit tells the
-// verdict where it is usable.
-static bool RecordHolds(FileHandle file, const PathChar* path, const FileJudgement& judgement, EditVerdict* edit) {
-    uint8_t bytes[64];
-    int length = ReadStream(file, path, RecordStream, bytes, sizeof bytes);
-    FileFacts recorded;
-    if (ReadDigestRecord(bytes, length < 0 ? 0 : length, judgement.stored.bytes, &recorded) != RecordUsable) {
-        *edit = FileUnchanged;
-        return false;
-    }
-    *edit = JudgeEdit(recorded, judgement.facts);
-    return *edit == FileUnchanged;
 }
 
 // Reads the stored digest of the open file: what needs no hashing is done
@@ -76,16 +51,12 @@ bool PrepareUpdate(FileWork* work) {
     }
     stored.length = ReadStream(work->file, work->path, DigestStream, stored.bytes, 64);
     work->error = LastPlatformError();
-    work->outcome = UpdateNothing;
-    if (stored.length == StreamOfAnotherFile) {
-        work->outcome = UpdateChanged;
-    } else if (stored.length < 0 && stored.length != NoDigestStream) {
-        work->outcome = UpdateUnreadable;
-    } else if (stored.length >= 0 && stored.length != 64) {
-        work->outcome = UpdateMalformed;
-    }
-    bool update = OperationState.mode == Update;
-    if (work->outcome != UpdateNothing || (stored.length >= 0 && !update)) {
+    bool hash = stored.length == NoDigestStream || (stored.length == 64 && OperationState.mode == Update);
+    if (!hash) {
+        int error = work->error;
+        // create leaves a digest that is there as it is.
+        work->outcome = stored.length == 64 ? VerdictKept : JudgeWork(work, 0);
+        if (work->outcome == VerdictUnreadable) work->error = error;
         CloseFile(work->file);
         return false;
     }
@@ -98,102 +69,61 @@ bool PrepareUpdate(FileWork* work) {
 // touches no list, so any hashing thread may run it.
 void FinishUpdate(FileWork* work) {
     FileJudgement* judgement = &work->judgement;
-    const JudgedDigest& stored = judgement->stored;
     FileHandle file = work->file;
     const PathChar* path = work->path;
-    int* error = &work->error;
-    *error = CheckHashedFile(work->job, &work->before);
-    if (*error != 0) {
-        CloseFile(file);
-        // A file without a digest that cannot be read gets none.
-        work->outcome = *error == ErrorChangedWhileRead         ? UpdateChanged
-                        : stored.length == NoDigestStream       ? UpdateNotWritten
-                                                                : UpdateUnreadable;
-        return;
-    }
-    judgement->hashed = true;
-    std::memcpy(judgement->computed, work->job.digest, 64);
     const FileIdentity& identity = work->before.identity;
-    if (stored.length == NoDigestStream) {
-        work->outcome = WriteThrough(file, path, identity, judgement->computed, StreamCreateOnly, *judgement, error);
-        return;
-    }
-    EditVerdict edit;
-    bool holds = RecordHolds(file, path, *judgement, &edit);
-    if (std::memcmp(stored.bytes, judgement->computed, 64) == 0) {
-        if (holds) {
+    int problem = CheckHashedFile(work->job, &work->before);
+    if (judgement->stored.length == NoDigestStream) {
+        work->error = problem;
+        if (problem != 0) {
+            // A file without a digest that cannot be read gets none.
             CloseFile(file);
-            work->outcome = UpdateNothing;
+            work->outcome = problem == ErrorChangedWhileRead ? VerdictChanged : VerdictNotWritten;
             return;
         }
-        // A file only touched must not pass its later rot off as an edit.
-        work->outcome = WriteThrough(file, path, identity, nullptr, StreamReplaceOnly, *judgement, error);
+        judgement->hashed = true;
+        std::memcpy(judgement->computed, work->job.digest, 64);
+        work->outcome = WriteThrough(file, path, identity, judgement->computed, StreamCreateOnly, *judgement,
+                                     VerdictWritten, &work->error);
         return;
     }
-    if (edit == FileUnchanged) {
-        // Same size and time, other contents (or no record to tell): left for
-        // the user to decide.
+    Verdict verdict = JudgeWork(work, problem);
+    if (verdict == VerdictStaleRecord) {
+        // A file only touched must not pass its later rot off as an edit.
+        work->outcome = WriteThrough(file, path, identity, nullptr, StreamReplaceOnly, *judgement, VerdictRefreshed,
+                                     &work->error);
+        return;
+    }
+    if (verdict != VerdictEdited) {
+        // Altered (left for the user to decide), matched, or not read.
         CloseFile(file);
-        work->outcome = UpdateAltered;
+        work->outcome = verdict;
         return;
     }
     // Only over the digest judged: it must still be the one read.
     uint8_t again[64];
-    if (ReadStream(file, path, DigestStream, again, 64) != 64 || std::memcmp(again, stored.bytes, 64) != 0) {
+    if (ReadStream(file, path, DigestStream, again, 64) != 64 || std::memcmp(again, judgement->stored.bytes, 64) != 0) {
         CloseFile(file);
-        *error = ErrorDigestChanged;
-        work->outcome = UpdateChanged;
+        work->error = ErrorDigestChanged;
+        work->outcome = VerdictChanged;
         return;
     }
-    work->outcome = WriteThrough(file, path, identity, judgement->computed, StreamReplaceOnly, *judgement, error);
-    if (work->outcome == UpdateUpdated && edit == FileOlderVersion) *error = ErrorOlderVersion;
-}
-
-static void ReportUpdatedFile(UpdateOutcome outcome, const PathChar* display, int error,
-                              const FileJudgement& judgement) {
-    // After Exit only what was written is told: the rest merely stopped.
-    bool wrote = outcome == UpdateWritten || outcome == UpdateUpdated || outcome == UpdateRefreshed;
-    if (!wrote && OperationState.ExitRequested.load()) return;
-    if (outcome != UpdateNothing && outcome != UpdateStopped && outcome != UpdateUnreadable) {
-        DescribeJudgement(judgement);
-    }
-    switch (outcome) {
-        case UpdateNothing:
-        case UpdateStopped:
-            break;
-        case UpdateWritten:
-            ListAppend(HashedList, display);
-            break;
-        case UpdateUpdated:
-            ReportFile(ReportUpdated, display, error);
-            ListAppend(HashedList, display);
-            break;
-        case UpdateRefreshed:
-            ReportFile(ReportRefreshed, display, 0);
-            break;
-        case UpdateNotWritten:
-        case UpdateChanged:
-            // The files whose digest could not be written end in the list
-            // of files without one.
-            ReportFile(outcome == UpdateChanged ? ReportChanged : ReportNotWritten, display, error);
-            ListAppend(UnhashedList, display);
-            break;
-        case UpdateUnreadable:
-            ReportUnreadableFile(display, error);
-            break;
-        case UpdateMalformed:
-            // Left as it is: rewrite replaces it.
-            ReportFile(ReportMalformed, display, 0);
-            if (OperationState.mode == Update) ListAppend(AlteredList, display);
-            break;
-        case UpdateAltered:
-            ListAppend(AlteredList, display);
-            break;
-    }
+    work->outcome = WriteThrough(file, path, identity, judgement->computed, StreamReplaceOnly, *judgement,
+                                 VerdictUpdated, &work->error);
 }
 
 void CommitUpdatedFile(const FileWork* work, const PathChar* text) {
-    ReportUpdatedFile(static_cast<UpdateOutcome>(work->outcome), text, work->error, work->judgement);
+    if (work->outcome == OutcomeStopped) return;
+    Verdict verdict = static_cast<Verdict>(work->outcome);
+    // After Exit only what was written is told: the rest merely stopped.
+    bool wrote = verdict == VerdictWritten || verdict == VerdictUpdated || verdict == VerdictRefreshed;
+    if (!wrote && OperationState.ExitRequested.load()) return;
+    if (verdict == VerdictMatched || verdict == VerdictKept) {
+        RunTally.count[verdict]++;
+        return;
+    }
+    bool described = verdict != VerdictUnreadable && work->file != NoFile;
+    TellOutcome(verdict, text, work->error, described ? &work->judgement : nullptr);
 }
 
 // A file the run cannot open: create writes no digest where there is none,
@@ -201,12 +131,12 @@ void CommitUpdatedFile(const FileWork* work, const PathChar* text) {
 // there is nothing to tell.
 bool DecideUnopenedUpdate(FileWork* work, const EntryPlace& place) {
     if (OperationState.mode == Update) {
-        work->outcome = UpdateUnreadable;
+        work->outcome = VerdictUnreadable;
         return true;
     }
     FileHandle file = OpenFileForStreams(place);
     int length = file == NoFile ? DigestStreamUnreadable : QueryStream(file, place.path, DigestStream);
     CloseFile(file);
-    work->outcome = length == NoDigestStream ? UpdateNotWritten : length >= 0 ? UpdateNothing : UpdateUnreadable;
-    return work->outcome != UpdateNothing;
+    work->outcome = length == NoDigestStream ? VerdictNotWritten : length >= 0 ? VerdictKept : VerdictUnreadable;
+    return work->outcome != VerdictKept;
 }

@@ -24,30 +24,11 @@ void SetStartCaption(const PathChar* caption);
 // Empties the three progress fields (and moves the focus to the target field).
 void ClearStatusBar();
 void SetProgressTimer(bool running);
-// What became of a file beyond the lists: the window only counts (the store
-// keeps the counts), the console names it, with the reason (a system error
-// or one of the platform's own) for the failures.
-enum FileReport {
-    ReportUnreadable,      // a file or folder that could not be opened or read
-    ReportChanged,         // changed while it was read: nothing written
-    ReportNotWritten,      // its digest could not be written
-    ReportNotRemoved,      // its digest could not be deleted (also listed as hashed)
-    ReportMalformed,       // a stored value that is no 64-byte digest; listed next
-    ReportEdited,          // other contents, and the record says it was edited; listed next as altered
-    ReportUpdated,         // an edited file whose digest was written anew (update)
-    ReportRefreshed,       // the same contents, the record beside the digest written anew (update)
-};
-void ReportFile(FileReport report, const PathChar* displayText, int error);
-
-// What was read of the file the next report or list entry names, for a front
-// end that shows it (the console's JSON lines); null where there is nothing.
-struct FileDetails {
-    const uint8_t* stored;  // storedLength bytes as read
-    int storedLength;
-    const uint8_t* computed;  // 64 bytes
-    const FileFacts* facts;   // size and last-write time as hashed
-};
-void DescribeFile(const FileDetails& details);
+// One file's outcome (store/file_outcome.h), once for every file a run
+// judges, in the order of the walk or list: the front end lists it, marks
+// it, names it and counts it as its verdict says.
+struct FileOutcome;
+void CommitOutcome(const FileOutcome& outcome);
 // ParseTargets' message for a target that cannot be looked at (front end's
 // thread): the window shows message, the console the target and the reason.
 void ShowTargetError(const PathChar* message, const PathChar* target, int error);

@@ -29,8 +29,9 @@ static PathChar* EntryPath(int entryLength, int* n) {
 
 enum WriteOutcome { EntryWritten, EntryNotWritten, EntryChanged, EntryStopped };
 
-// The target of an entry too long for the buffer: it is kept, untried.
-const int TooLongEntry = -2;
+// The target of an entry too long for the buffer, or passed over: it is
+// kept, untried.
+const int KeptEntry = -2;
 
 // The run's place in its source list: entries before Kept stay (their digest
 // was not written); Pending entries behind them are with the hashing threads.
@@ -40,6 +41,7 @@ struct WritingRecord {
     OperationMode mode;
     int kept;
     int pending;
+    int passedOver;  // kept entries that were not to be written
     std::vector<TargetRoot> roots;
     std::vector<int> rootErrors;  // why a root could not be opened
 };
@@ -156,6 +158,13 @@ static void FinishEntry(FileWork* work) {
             work->outcome = length == StreamOfAnotherFile ? EntryChanged : EntryNotWritten;
             return;
         }
+        // A second name of a file this run has just rewritten holds the very
+        // digest it would write.
+        if (length == 64 && std::memcmp(stored, work->job.digest, 64) == 0) {
+            CloseFile(file);
+            work->outcome = EntryWritten;
+            return;
+        }
         if (!SameAsJudged(stored, length, work->judgement.stored)) {
             *error = ErrorDigestChanged;
             CloseFile(file);
@@ -172,24 +181,29 @@ static void FinishEntry(FileWork* work) {
 // The outcome of the entry at index Writing.kept, in the list's order.
 static void CommitEntry(const PathChar* entry, WriteOutcome outcome, int error) {
     if (outcome == EntryWritten) {
+        TellOutcome(VerdictWritten, entry, 0, nullptr);
         ListDelete(Writing.source, Writing.kept);
         if (Writing.source == AlteredList) {
             OperationState.AlteredJudged.erase(OperationState.AlteredJudged.begin() + Writing.kept);
         }
-        if (Writing.mode == Create) ListAppend(HashedList, entry);
         return;
     }
-    ReportFile(outcome == EntryChanged ? ReportChanged : ReportNotWritten, entry, error);
+    TellOutcome(outcome == EntryChanged ? VerdictChanged : VerdictNotWritten, entry, error, nullptr);
     ++Writing.kept;
 }
 
-// The value the check judged of the entry at index, for a rewrite.
-static JudgedDigest JudgedAt(int index) {
-    const std::deque<JudgedDigest>& judged = OperationState.AlteredJudged;
-    JudgedDigest none = {};
-    none.length = NoDigestStream;
+// What the check judged of the entry at index, for a rewrite.
+static AlteredEntry JudgedAt(int index) {
+    const std::deque<AlteredEntry>& judged = OperationState.AlteredJudged;
+    AlteredEntry none = {};
+    none.stored.length = NoDigestStream;
     bool known = Writing.source == AlteredList && index >= 0 && static_cast<size_t>(index) < judged.size();
     return known ? judged[static_cast<size_t>(index)] : none;
+}
+
+// A rewrite of the edits alone passes over the files changed without one.
+static bool PassedOver(const AlteredEntry& judged) {
+    return Writing.source == AlteredList && OperationState.RewriteEditsOnly && !judged.edited;
 }
 
 static void CommitPooledEntry(const FileWork* work, const PathChar* text) {
@@ -197,7 +211,7 @@ static void CommitPooledEntry(const FileWork* work, const PathChar* text) {
     WriteOutcome outcome = static_cast<WriteOutcome>(work->outcome);
     // After Exit only the digests written are told: the rest merely stopped.
     bool stopped = outcome == EntryStopped || (outcome != EntryWritten && OperationState.ExitRequested.load());
-    if (work->target == TooLongEntry || stopped) {
+    if (work->target == KeptEntry || stopped) {
         ++Writing.kept;
         return;
     }
@@ -208,7 +222,8 @@ static void CommitPooledEntry(const FileWork* work, const PathChar* text) {
 // listed under, and where the path below that target begins.
 static PathChar* LocateEntry(int length, int* n, int* target, int* relativeAt) {
     const PathChar* entry = OperationState.PathBuffer + LongPathPrefixLength;
-    PathChar* path = EntryPath(length, n);
+    int ignored;
+    PathChar* path = EntryPath(length, n != nullptr ? n : &ignored);
     *target = FindTarget(entry, length);
     int below = *target < 0 ? 0 : static_cast<int>(OperationState.ListTargets[Writing.source][*target].path.size());
     *relativeAt = static_cast<int>(entry - path) + below;
@@ -221,15 +236,16 @@ static bool WriteEntries() {
     for (;;) {
         int length = ReadEntry(Writing.source, Writing.kept);
         if (length == ListEntryPastEnd) return true;
-        if (length == ListEntryTooLong) {
+        AlteredEntry judged = JudgedAt(Writing.kept);
+        if (length == ListEntryTooLong || PassedOver(judged)) {
+            Writing.passedOver += length != ListEntryTooLong;
             ++Writing.kept;
             continue;
         }
         SetStatusText(entry);
-        int n;
         FileWork work = {};
-        work.path = LocateEntry(length, &n, &work.target, &work.relativeAt);
-        work.judgement.stored = JudgedAt(Writing.kept);
+        work.path = LocateEntry(length, nullptr, &work.target, &work.relativeAt);
+        work.judgement.stored = judged.stored;
         OpenEntry(&work);
         WorkOnFile(&work, PrepareEntry, FinishEntry);
         if (work.outcome == EntryStopped) return false;
@@ -251,9 +267,11 @@ static bool WriteEntriesPooled(int threads) {
         FileWork work = {};
         work.file = NoFile;
         work.outcome = EntryNotWritten;
-        if (length == ListEntryTooLong) {
+        AlteredEntry judged = JudgedAt(index);
+        if (length == ListEntryTooLong || PassedOver(judged)) {
             // Kept in its place, in the list's order.
-            work.target = TooLongEntry;
+            Writing.passedOver += length != ListEntryTooLong;
+            work.target = KeptEntry;
             HandToHashPool(entry, 0, 0, work);
             continue;
         }
@@ -261,7 +279,7 @@ static bool WriteEntriesPooled(int threads) {
         SetStatusText(entry);
         int n;
         PathChar* path = LocateEntry(length, &n, &work.target, &work.relativeAt);
-        work.judgement.stored = JudgedAt(index);
+        work.judgement.stored = judged.stored;
         work.path = path;
         OpenEntry(&work);
         HandToHashPool(path, n, static_cast<int>(entry - path), work);
@@ -275,6 +293,8 @@ unsigned WriteRun(void* list) {
     Writing.mode = static_cast<OperationMode>(OperationState.mode.load());
     Writing.kept = 0;
     Writing.pending = 0;
+    Writing.passedOver = 0;
+    ResetRunTally();
     PathChar* buffer = OperationState.PathBuffer;
 
     SetStatusText(PT("Calculating total size..."));
@@ -284,7 +304,7 @@ unsigned WriteRun(void* list) {
     for (int i = 0; !OperationState.TotalSkipped; ++i) {
         int length = ReadEntry(Writing.source, i);
         if (length == ListEntryPastEnd) break;
-        if (length == ListEntryTooLong) continue;
+        if (length == ListEntryTooLong || PassedOver(JudgedAt(i))) continue;
         int n;
         uint64_t size = 0;
         if (QueryFileSize(EntryPath(length, &n), &size)) OperationState.BytesTotal += size;
@@ -300,12 +320,13 @@ unsigned WriteRun(void* list) {
     // Exit is ending the process: no closing.
     if (!finished) return 0;
 
-    if (Writing.kept == 0) {
+    int failed = Writing.kept - Writing.passedOver;
+    if (failed == 0) {
         CloseRun(PT("Ready."), false);
         return 0;
     }
     PathChar closing[ClosingTextUnits];
-    FormatCountText("%d hash%s could not be written.", Writing.kept, "es", closing, ClosingTextUnits);
+    FormatCountText("%d hash%s could not be written.", failed, "es", closing, ClosingTextUnits);
     CloseRun(closing, false);
     return 0;
 }

@@ -2,6 +2,8 @@
 // notification of the target field, and the enabling rules around a run.
 #include <windows.h>
 
+#include <cstdio>
+
 #include <commctrl.h>
 
 #include "store/hash_threads.h"
@@ -37,11 +39,10 @@ void RestoreCommands() {
     EnableWindow(Controls.RemoveButton, TRUE);
     int altered = static_cast<int>(SendMessageW(Controls.AlteredList, LB_GETCOUNT, 0, 0));
     OperationState.AlteredCount = altered;
-    EnableWindow(Controls.RewriteButton, altered != 0);
-    EnableWindow(Controls.ShowAlteredButton, altered != 0);
-    int unhashed = static_cast<int>(SendMessageW(Controls.UnhashedList, LB_GETCOUNT, 0, 0));
-    OperationState.UnhashedCount = unhashed;
-    EnableWindow(Controls.CreateButton, unhashed != 0);
+    OperationState.UnhashedCount = static_cast<int>(SendMessageW(Controls.UnhashedList, LB_GETCOUNT, 0, 0));
+    EnableWindow(Controls.RewriteButton, OperationState.AlteredCount != 0);
+    EnableWindow(Controls.ShowAlteredButton, OperationState.AlteredCount != 0);
+    EnableWindow(Controls.CreateButton, OperationState.UnhashedCount != 0);
     SetWindowTextW(Controls.StartButton, L"Start");
 }
 
@@ -151,9 +152,30 @@ static void TargetRunCommand(OperationMode mode) {
     StartOrRestore(StartCheckRun());
 }
 
+// Before Rewrite Hashes blesses contents that changed without an edit: the
+// user rewrites the edited files alone (Yes), all (No) or none (Cancel).
+// With only edits in the list nothing is asked. False: none.
+static bool ChooseRewrite() {
+    int all = static_cast<int>(SendMessageW(Controls.AlteredList, LB_GETCOUNT, 0, 0));
+    int edits = CountAlteredEdits();
+    if (edits == all) return true;
+    wchar_t text[512];
+    std::swprintf(text, 512,
+                  L"%d of the %d altered files changed without an edit: their size and last-write time are as "
+                  L"recorded, yet their contents differ. This may be damage, and a new hash would hide it.\n\n"
+                  L"Yes: rewrite only the %d edited files.\nNo: rewrite all %d files.\nCancel: rewrite none.",
+                  all - edits, all, edits, all);
+    int answer = MessageBoxW(MainWindow, text, L"Rewrite Hashes", MB_YESNOCANCEL | MB_ICONWARNING | MB_DEFBUTTON1);
+    if (answer == IDCANCEL || (answer == IDYES && edits == 0)) return false;
+    OperationState.RewriteEditsOnly = answer == IDYES;
+    return true;
+}
+
 // Rewrite Hashes (Rewrite, from AlteredList) and Create Hashes (Create, from
 // UnhashedList).
 static void WriteRunCommand(OperationMode mode, ResultList source) {
+    OperationState.RewriteEditsOnly = false;
+    if (source == AlteredList && !ChooseRewrite()) return;
     DisableCommands();
     std::vector<PathString> targets;
     for (const WalkedTarget& target : OperationState.ListTargets[source]) targets.push_back(target.path);
@@ -199,6 +221,9 @@ INT_PTR OnCommand(WPARAM wParam, LPARAM) {
             return TRUE;
         case HashedListId:
             if (code == LBN_DBLCLK) DigestViewer();
+            return TRUE;
+        case AlteredListId:
+            if (code == LBN_DBLCLK) ShowAlteredDetails();
             return TRUE;
         default:
             return FALSE;

@@ -34,6 +34,10 @@ INT_PTR CALLBACK MainDialogProcedure(HWND window, UINT message, WPARAM wParam, L
         case WM_TIMER:
             ProgressTick();
             return TRUE;
+        case WM_DRAWITEM:
+            return OnDrawItem(reinterpret_cast<const DRAWITEMSTRUCT*>(lParam));
+        case WM_DELETEITEM:
+            return OnDeleteItem(reinterpret_cast<const DELETEITEMSTRUCT*>(lParam));
         default:
             if (IsWindowServiceMessage(message)) {
                 SetWindowLongPtrW(window, DWLP_MSGRESULT, CarryOutWindowService(message, wParam, lParam));
@@ -102,6 +106,9 @@ static void GiveNarrowFont(HWND window) {
     SendMessageW(Controls.UnhashedList, WM_SETFONT, font, FALSE);
     SendMessageW(Controls.StatusText, WM_SETFONT, font, FALSE);
     SendMessageW(Controls.StatusBar, WM_SETFONT, font, FALSE);
+    // The altered list draws its own entries: as high as the others' lines.
+    SendMessageW(Controls.AlteredList, LB_SETITEMHEIGHT, 0,
+                 SendMessageW(Controls.HashedList, LB_GETITEMHEIGHT, 0, 0));
 }
 
 INT_PTR OnInitDialog(HWND window) {

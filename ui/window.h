@@ -64,6 +64,13 @@ void SetTaskbarState(TBPFLAG state);
 
 // viewer.cpp
 void DigestViewer();
+// altered_entries.cpp: the altered list's entries with what was judged of each.
+struct FileOutcome;
+void AppendAlteredEntry(const FileOutcome& outcome);
+int CountAlteredEdits();
+INT_PTR OnDrawItem(const DRAWITEMSTRUCT* item);
+INT_PTR OnDeleteItem(const DELETEITEMSTRUCT* item);
+void ShowAlteredDetails();
 
 // picker_drop.cpp
 void FolderPicker(int fieldLength);

@@ -6,6 +6,7 @@
 
 #include <commctrl.h>
 
+#include "store/file_outcome.h"
 #include "store/operation_state.h"
 #include "store/window_services.h"
 #include "ui/window.h"
@@ -22,6 +23,7 @@ enum WindowService : UINT {
     ServiceClearStatusBar,
     ServiceSetProgressTimer,
     ServiceShowTargetError,
+    ServiceCommitOutcome,
     ServiceCloseRun,
     ServiceLast = ServiceCloseRun,
 };
@@ -65,10 +67,12 @@ void SetStartCaption(const PathChar* caption) {
 void ClearStatusBar() { Request(ServiceClearStatusBar, 0, 0); }
 void SetProgressTimer(bool running) { Request(ServiceSetProgressTimer, running, 0); }
 
-// The dialog names no single file: the counts of the closing text stay with
-// the run, and a malformed digest is listed with the altered files.
-void ReportFile(FileReport, const PathChar*, int) {}
-void DescribeFile(const FileDetails&) {}
+// A file is told by its list entry alone, and only where it has one: the
+// counts of the closing text stay with the run.
+void CommitOutcome(const FileOutcome& outcome) {
+    if (ListOfOutcome(static_cast<OperationMode>(OperationState.mode.load()), outcome.verdict) < 0) return;
+    Request(ServiceCommitOutcome, 0, reinterpret_cast<LPARAM>(&outcome));
+}
 
 void ShowTargetError(const PathChar* message, const PathChar*, int) {
     Request(ServiceShowTargetError, 0, reinterpret_cast<LPARAM>(message));
@@ -155,6 +159,16 @@ LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
             // The platform's default caption, an OK button, the error icon.
             MessageBoxW(MainWindow, reinterpret_cast<const PathChar*>(lParam), nullptr, MB_OK | MB_ICONERROR);
             return 0;
+        case ServiceCommitOutcome: {
+            const FileOutcome& outcome = *reinterpret_cast<const FileOutcome*>(lParam);
+            int list = ListOfOutcome(static_cast<OperationMode>(OperationState.mode.load()), outcome.verdict);
+            if (list == AlteredList) {
+                AppendAlteredEntry(outcome);
+            } else {
+                SendMessageW(ListControl(list), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(outcome.text));
+            }
+            return 0;
+        }
         case ServiceCloseRun:
             CloseRunOnWindow(*reinterpret_cast<const CloseRunRequest*>(lParam));
             return 0;

@@ -338,7 +338,7 @@ test_roundtrip() {
         expect_status 1 "show --hex of a short digest"
         expect_out "show --hex of a short digest" "000102030405060708090a0b0c0d0e0f1011121314  d/sub/deeper/fox"
         run rewrite d/sub/deeper
-        expect_out "rewrite of a short digest" "malformed  $T/d/sub/deeper/fox" "written  $T/d/sub/deeper/fox"
+        expect_out "rewrite of a short digest" "written  $T/d/sub/deeper/fox"
     else
         note "no python3 or setfattr: short digests not tested"
     fi
@@ -366,7 +366,7 @@ test_roundtrip() {
     # A second removal finds nothing to remove and still succeeds.
     run remove --yes d/a.txt
     expect_status 0 "remove without digest"
-    expect_out "remove without digest" "removed  $T/d/a.txt"
+    expect_out "remove without digest" "no-digest  $T/d/a.txt"
 
     # create and rewrite run two workers one after the other; the second must
     # not take the first one's last reply. One processor makes the race likely.
@@ -807,28 +807,50 @@ test_order() {
     small_files 1
     printf 'locked' >tree/b/locked-new
     head -c 200000 /dev/urandom >tree/b/changing-new
+    touch -d '2030-01-01' tree/a/f10
     cp -a tree template
-    while IFS='|' read -r command words; do
-        for jobs in 1 4; do
+    # Each file once, but those a command passes over in silence: its name
+    # among the records exactly once, whatever record came before it.
+    unchanged="f0 f2 f5 f6 f8 f9 f11 f12 f13 f16 f17 hard-f0"
+    new="$(seq -f 's%g' 1 2 47) locked-new changing-new"
+    find template -type f -printf '%f\n' | sort >"$T/all"
+    while IFS='|' read -r command words silent; do
+        for form in 1 4 "4 --json" "4 -0"; do
+            tag=$(printf '%s' "$form" | tr -d ' ')
             rm -rf tree
             cp -a template tree
             # shellcheck disable=SC2086
             $LIMIT "$HOLD_LEASE" "$T/tree/b/locked-hashed" "$HOLD_LEASE" "$T/tree/b/locked-new" \
-                env LD_PRELOAD="$FAULT_SHIM" FAULT_CHANGE_AT_READ=changing "$Q" $command -j $jobs tree \
-                >"$T/out$jobs" 2>"$T/err$jobs" </dev/null
+                env LD_PRELOAD="$FAULT_SHIM" FAULT_CHANGE_AT_READ=changing "$Q" $command -j $form tree \
+                >"$T/out$tag" 2>"$T/err$tag" </dev/null
         done
         for word in $words; do
             grep -q "^$word  " "$T/out1" || fail "$command: no '$word' record; stdout: $(cat "$T/out1")"
         done
         cmp -s "$T/out1" "$T/out4" || { fail "$command: records of -j 1 and -j 4 differ"; diff "$T/out1" "$T/out4" >&2; }
         cmp -s "$T/err1" "$T/err4" || { fail "$command: reasons of -j 1 and -j 4 differ"; diff "$T/err1" "$T/err4" >&2; }
+        # shellcheck disable=SC2086
+        case $silent in
+            unchanged) printf '%s\n' $unchanged ;;
+            hashed) printf '%s\n' $new f4 | sort | comm -13 - "$T/all" ;;
+            unjudged) printf '%s\n' $unchanged f10 $(seq -f 's%g' 1 2 47) changing-new ;;
+        esac | sort >"$T/silent"
+        # A second name of a file just updated has nothing left to tell.
+        comm -23 "$T/all" "$T/silent" | sed 's/^hard-f1$/f1/' | sort -u >"$T/told"
+        sed 's/^[a-z-]*  //; s|.*/||' "$T/out1" | sort >"$T/named"
+        [ -z "$(uniq -d "$T/named")" ] || fail "$command: a file named twice: $(uniq -d "$T/named")"
+        sed -i 's/^hard-f1$/f1/' "$T/named" && sort -u -o "$T/named" "$T/named"
+        cmp -s "$T/told" "$T/named" || { fail "$command: not each file's record once"; diff "$T/told" "$T/named" >&2; }
+        lines=$(grep -c '' "$T/out1")
+        [ "$(grep -c '' "$T/out4--json")" = "$lines" ] || fail "$command --json: not one line a record"
+        [ "$(tr -cd '\0' <"$T/out4-0" | wc -c)" = "$lines" ] || fail "$command -0: not one record a file"
     done <<'EOF'
-check|altered edited no-digest malformed unreadable changed
-create|written not-written changed
-update|altered updated written malformed unreadable changed
-rewrite|malformed written unreadable changed
-remove --yes|removed
-list|hashed no-digest
+check|altered edited no-digest malformed unreadable changed stale-record|unchanged
+create|written not-written changed malformed|hashed
+update|altered updated written malformed unreadable changed refreshed|unchanged
+rewrite|written unreadable changed|unjudged
+remove --yes|removed no-digest|none
+list|hashed no-digest malformed|none
 EOF
 }
 
@@ -909,7 +931,7 @@ test_stop() {
     # Grown since it was hashed: edited, as its record tells.
     expect_status 8 "check stopped and continued"
     expect_out "check stopped and continued" "edited  $T/big/slow"
-    grep -q 'Ready\.$' "$T/err" || fail "no closing text after continuing"
+    grep -q '^Ready\.' "$T/err" || fail "no closing text after continuing"
     after=$(tr '\r' '\n' <"$T/err" | sed -n 's/.*Average: *\([0-9.]*\) MB\/s.*/\1/p' | tail -n 1)
     if [ -z "$before" ] || [ -z "$after" ]; then
         fail "no average throughput before ($before) or after ($after) the stop"
@@ -932,7 +954,9 @@ test_verdicts() {
     same_size_new_time() { change_byte "$1" 0 X && touch -d '2030-01-01' "$1"; }
     same_size_old_time() { change_byte "$1" 0 X && touch -d '2001-01-01' "$1"; }
     time_only() { touch -d '2030-01-01' "$1"; }
-    no_record() { change_byte "$1" 0 X && python3 -c 'import os, sys; os.removexattr(sys.argv[1], "user.zr")' "$1"; }
+    record_only_lost() { python3 -c 'import os, sys; os.removexattr(sys.argv[1], "user.zr")' "$1"; }
+    no_record() { change_byte "$1" 0 X && record_only_lost "$1"; }
+    cut_short_same_time() { t=$(stat -c %y "$1") && truncate -s 3 "$1" && touch -d "$t" "$1"; }
     stale_record() {
         python3 -c 'import os, sys; v = bytearray(os.getxattr(sys.argv[1], "user.z")); v[0] ^= 1; os.setxattr(sys.argv[1], "user.z", bytes(v))' "$1"
     }
@@ -958,8 +982,10 @@ grow|edited|8|updated|8|0
 same_size_same_time|altered|1|altered|1|1
 same_size_new_time|edited|8|updated|8|0
 same_size_old_time|edited|8|updated|8|0
-time_only|none|0|refreshed|0|0
+time_only|stale-record|16|refreshed|0|0
+record_only_lost|stale-record|16|refreshed|0|0
 no_record|altered|1|altered|1|1
+cut_short_same_time|altered|1|altered|1|1
 stale_record|altered|1|altered|1|1
 seconds_only|none|0|none|0|0
 seconds_only_edit|altered|1|altered|1|1
@@ -984,7 +1010,7 @@ EOF
     run rewrite v
     change_byte v/f 1 Y && touch -d '2001-01-01' v/f
     run check v
-    expect_err "older version" "quorvane: $T/v/f: replaced by an older version" "Ready."
+    expect_err "older version" "quorvane: $T/v/f: replaced by an older version" "Ready. 1 of 1 altered files were edited."
 
     # JSON lines, read back by a JSON parser.
     rm -rf v && mkdir v && printf 'a' >v/a && printf 'b' >"v/q\"uote" && printf 'n' >v/new
@@ -1003,6 +1029,7 @@ assert a["word"] == "edited" and q["word"] == "altered" and n["word"] == "no-dig
 for r in (a, q):
     assert len(r["stored"]) == 128 and len(r["computed"]) == 128 and r["stored"] != r["computed"], r
     assert r["size"] == 1 and r["modified"].endswith("Z"), r
+    assert r["recorded_size"] == 1 and r["recorded_modified"].endswith("Z"), r
 assert "stored" not in n and "computed" not in n, n
 PY
 }
@@ -1108,7 +1135,7 @@ test_progress() {
 
     # Not a terminal: no progress line, just the closing text.
     run check big
-    expect_err "check without a terminal" "Ready."
+    expect_err "check without a terminal" "Ready. 1 of 1 altered files were edited."
     # Not a terminal: each tick a line of its own, so that a record written to
     # the same stream never shares one with it.
     printf abc >big/altered
@@ -1118,7 +1145,7 @@ test_progress() {
     tick=' *[0-9.]* %  *[0-9.]* MB/s  (Average: *[0-9.]* MB/s)  Remaining: [0-9][0-9]:[0-9][0-9]:[0-9][0-9]'
     grep -qx "$tick" "$T/out" || fail "--progress: no line in the window's format"
     grep -q '100\.0 %' "$T/out" || fail "--progress: the final tick does not show 100.0 %"
-    bad=$(grep -vx -e "$tick" -e "altered  $T/big/[a-z]*" -e "edited  $T/big/[a-z]*" -e 'Ready\.' "$T/out")
+    bad=$(grep -vx -e "$tick" -e "altered  $T/big/[a-z]*" -e "edited  $T/big/[a-z]*" -e 'Ready\. 2 of 2 altered files were edited\.' "$T/out")
     [ -z "$bad" ] || fail "--progress with the records in one stream: $(printf '%s' "$bad" | od -c | head -3)"
     rm big/altered
     run check --quiet big

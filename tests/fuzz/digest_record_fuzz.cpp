@@ -32,8 +32,8 @@ static EditVerdict ReferenceVerdict(const FileFacts& recorded, const FileFacts& 
     __int128 a = ReferenceNanoseconds(recorded), b = ReferenceNanoseconds(now);
     __int128 p = ReferencePrecision(a) > ReferencePrecision(b) ? ReferencePrecision(a) : ReferencePrecision(b);
     if (b - a <= -p) return FileOlderVersion;
-    if (b - a >= p || recorded.size != now.size) return FileEdited;
-    return FileUnchanged;
+    if (b - a >= p) return FileEdited;
+    return recorded.size != now.size ? FileResized : FileUnchanged;
 }
 
 static FileFacts TakeFacts(const uint8_t*& data, size_t& size) {

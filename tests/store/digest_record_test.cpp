@@ -6,6 +6,7 @@
 #include "engine/whirlpool.h"
 #include "gtest/gtest.h"
 #include "store/digest_record.h"
+#include "store/file_outcome.h"
 
 namespace {
 
@@ -118,7 +119,7 @@ TEST(JudgeEdit, ComparesAtThePrecisionBothTimesKeep) {
         {"a second later on ns", Posix(T), Posix(T + S), FileEdited},
         {"2 ns later", Posix(T), Posix(T + 2), FileEdited},
         {"a us later, both in us", Posix(T - 789), Posix(T - 789 + 1000), FileEdited},
-        {"other size, same time", Posix(T, 100), Posix(T, 101), FileEdited},
+        {"other size, same time", Posix(T, 100), Posix(T, 101), FileResized},
         {"odd whole seconds, 2 s later", Posix(T - 123456789 + S), Posix(T - 123456789 + 3 * S), FileEdited},
         // An even whole second may be FAT's: 1 s off is within its precision.
         {"whole seconds, 1 s later", Posix(T - 123456789 + S), Posix(T - 123456789 + 2 * S), FileUnchanged},
@@ -138,6 +139,63 @@ TEST(JudgeEdit, ComparesAtThePrecisionBothTimesKeep) {
         {"an unknown unit", {100, T, static_cast<TimeUnit>(9)}, Posix(T), FileEdited},
     };
     for (const Row& row : rows) EXPECT_EQ(JudgeEdit(row.recorded, row.now), row.verdict) << row.what;
+}
+
+
+// The whole decision on a file whose digest was read: the README's table,
+// row by row. Times in ns since 1970; the record was written at T, size 100.
+TEST(JudgeFile, DecisionTable) {
+    const int64_t T = 1700000000123456789, S = 1000000000;
+    const RecordState Usable = RecordUsable;
+    struct Row {
+        const char* what;
+        int storedLength;
+        int hashProblem;
+        bool same;
+        RecordState record;
+        int64_t time;
+        uint64_t size;
+        Verdict verdict;
+        int reason;
+    } rows[] = {
+        {"no digest", NoDigestStream, 0, false, RecordMissing, T, 100, VerdictNoDigest, 0},
+        {"digest unreadable", DigestStreamUnreadable, 0, false, RecordMissing, T, 100, VerdictUnreadable, 0},
+        {"digest of another file by now", StreamOfAnotherFile, 0, false, RecordMissing, T, 100, VerdictChanged,
+         ErrorChangedWhileRead},
+        {"63 bytes", 63, 0, false, RecordMissing, T, 100, VerdictMalformed, 0},
+        {"100 bytes", 100, 0, false, Usable, T, 100, VerdictMalformed, 0},
+        {"contents unreadable", 64, ErrorShortRead, false, Usable, T, 100, VerdictUnreadable, ErrorShortRead},
+        {"changed while read", 64, ErrorChangedWhileRead, false, Usable, T, 100, VerdictChanged,
+         ErrorChangedWhileRead},
+        // Same contents: the record must still fit, or rot after it passes for an edit.
+        {"same, record in step", 64, 0, true, Usable, T, 100, VerdictMatched, 0},
+        {"same, copied with whole seconds", 64, 0, true, Usable, T - 123456789, 100, VerdictMatched, 0},
+        {"same, touched", 64, 0, true, Usable, T + S, 100, VerdictStaleRecord, ErrorRecordOutOfStep},
+        {"same, time put back", 64, 0, true, Usable, T - S, 100, VerdictStaleRecord, ErrorRecordOutOfStep},
+        {"same, no record", 64, 0, true, RecordMissing, T, 100, VerdictStaleRecord, ErrorNoRecord},
+        {"same, record of another digest", 64, 0, true, RecordStale, T, 100, VerdictStaleRecord, ErrorRecordStale},
+        // Other contents: an edit only where the record says it was written since.
+        {"other, written since", 64, 0, false, Usable, T + S, 100, VerdictEdited, 0},
+        {"other, grown and written since", 64, 0, false, Usable, T + S, 104, VerdictEdited, 0},
+        {"other, an older version", 64, 0, false, Usable, T - S, 100, VerdictEdited, ErrorOlderVersion},
+        {"other, same size and time: rot", 64, 0, false, Usable, T, 100, VerdictAltered, 0},
+        {"other, cut short under the same time", 64, 0, false, Usable, T, 60, VerdictAltered, 0},
+        {"other, within the precision", 64, 0, false, Usable, T - 123456789, 100, VerdictAltered, 0},
+        {"other, no record", 64, 0, false, RecordMissing, T + S, 104, VerdictAltered, 0},
+        {"other, record of another digest", 64, 0, false, RecordStale, T + S, 100, VerdictAltered, 0},
+    };
+    for (const Row& row : rows) {
+        FileReading reading = {};
+        reading.storedLength = row.storedLength;
+        reading.hashProblem = row.hashProblem;
+        reading.sameContents = row.same;
+        reading.record = row.record;
+        reading.recorded = {100, T, TimeUnitPosix};
+        reading.current = {row.size, row.time, TimeUnitPosix};
+        int reason = -1;
+        EXPECT_EQ(JudgeFile(reading, &reason), row.verdict) << row.what;
+        EXPECT_EQ(reason, row.reason) << row.what;
+    }
 }
 
 }  // namespace

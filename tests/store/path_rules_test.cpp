@@ -36,17 +36,4 @@ TEST(PathRules, ListLayoutChoosesWhereThePathStarts) {
     EXPECT_EQ(ListLayoutPath(posix, 0), posix);
 }
 
-TEST(PathRules, StreamSuffixIsAppendedAndCutInPlace) {
-    wchar_t buffer[64];
-    int n = FormatWalkPath(L"C:\\data\\a.bin", Prefix, 4, 60, buffer);
-    AppendSuffix(buffer, n, L":z", 2);
-    EXPECT_STREQ(buffer, L"\\\\?\\C:\\data\\a.bin:z");
-    EXPECT_STREQ(DisplayTextOf(buffer, Prefix, 4), L"C:\\data\\a.bin:z");
-    CutSuffix(buffer, n);
-    EXPECT_STREQ(buffer, L"\\\\?\\C:\\data\\a.bin");
-    char posix[16] = "/a";
-    AppendSuffix(posix, 2, "", 0);
-    EXPECT_STREQ(posix, "/a");
-}
-
 }  // namespace

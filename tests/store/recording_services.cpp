@@ -102,12 +102,12 @@ void SetProgressTimer(bool running) {
     Note(running ? "timer on" : "timer off");
 }
 
-void DescribeFile(const FileDetails&) {}
-
-void ReportFile(FileReport report, const PathChar* displayText, int error) {
+void CommitOutcome(const FileOutcome& outcome) {
     std::lock_guard<std::mutex> hold(RecordLock);
-    if (report == ReportUnreadable) Recorded.unreadable.push_back(displayText);
-    Recorded.reports.push_back(RecordedReport{report, displayText, error});
+    if (outcome.verdict == VerdictUnreadable) Recorded.unreadable.push_back(outcome.text);
+    Recorded.reports.push_back(RecordedReport{outcome.verdict, outcome.text, outcome.reason});
+    int list = ListOfOutcome(static_cast<OperationMode>(OperationState.mode.load()), outcome.verdict);
+    if (list >= 0) Recorded.lists[list].push_back(outcome.text);
 }
 
 void ShowTargetError(const PathChar* message, const PathChar*, int) {

@@ -5,11 +5,12 @@
 #include <string>
 #include <vector>
 
+#include "store/file_outcome.h"
 #include "store/operation_state.h"
 #include "store/window_services.h"
 
 struct RecordedReport {
-    FileReport report;
+    Verdict verdict;
     PathString path;
     int error;
 };
@@ -19,7 +20,7 @@ struct RecordedRun {
     std::vector<PathString> statusTexts;
     std::vector<PathString> unreadable;
     std::vector<PathString> targetErrors;
-    std::vector<RecordedReport> reports;
+    std::vector<RecordedReport> reports;  // every outcome committed, in order
     std::vector<std::string> events;  // service calls in order, by name
     PathString closingText;
     bool closed;

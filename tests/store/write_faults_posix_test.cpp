@@ -255,7 +255,7 @@ protected:
     }
     void ExpectNamedAsChanged() {
         ASSERT_EQ(Recorded.reports.size(), 1u);
-        EXPECT_EQ(Recorded.reports[0].report, ReportChanged);
+        EXPECT_EQ(Recorded.reports[0].verdict, VerdictChanged);
         EXPECT_EQ(Recorded.reports[0].path, Changing);
     }
     std::string root;
@@ -266,7 +266,8 @@ TEST_P(ChangedWhileRead, CreateWritesNoDigest) {
     ListAndArm(List);
     ASSERT_TRUE(RunWriteAndWait(Create, UnhashedList));
     if (!GetParam().writeRefused) {
-        EXPECT_TRUE(Recorded.reports.empty());
+        ASSERT_EQ(Recorded.reports.size(), 1u);
+        EXPECT_EQ(Recorded.reports[0].verdict, VerdictWritten);
         EXPECT_EQ(Recorded.closingText, "Ready.");
         return;
     }

@@ -59,6 +59,18 @@ protected:
         ASSERT_EQ(Items(HashedListId).size(), 3u);
     }
 
+    // Rewrite over changes without an edit asks first: the text begins with
+    // how many of how many, the answer decides.
+    void Rewrite(int answer, const std::wstring& counts) {
+        int closed = RunsClosed();
+        ClickLater(RewriteButtonId);
+        HWND box = WaitForBox(uiThread);
+        ASSERT_NE(box, nullptr);
+        EXPECT_EQ(BoxText(box).find(counts), 0u) << BoxText(box);
+        AnswerBox(box, answer);
+        ASSERT_TRUE(WaitClosed(closed));
+    }
+
     // Remove asks first; the answer decides.
     void Remove(int answer) {
         int closed = RunsClosed();
@@ -114,13 +126,27 @@ TEST_F(RunTest, CreateCheckAlterRewriteAndCheckAgain) {
     PutStream(b, std::vector<uint8_t>(63, 0));  // a truncated digest never matches
     Run(StartButtonId);
     EXPECT_EQ(Items(AlteredListId), Sorted({b, c}));
-    EXPECT_EQ(Status(), L"Ready.");
+    // c was written since it was hashed (an edit); b's value changed without one.
+    EXPECT_EQ(Status(), L"Ready. 1 of 2 altered files were edited.");
+    EXPECT_EQ(CountAlteredEdits(), 1);
     EXPECT_TRUE(Enabled(RewriteButtonId));
     EXPECT_TRUE(Enabled(ShowAlteredButtonId));
     EXPECT_EQ(OperationState.AlteredCount.load(), 2);
+    // A double-click shows what was judged.
+    HWND altered = Item(AlteredListId);
+    SendMessageW(altered, LB_SETCURSEL, SendMessageW(altered, LB_FINDSTRINGEXACT, -1, (LPARAM)b.c_str()), 0);
+    PostMessageW(MainWindow, WM_COMMAND, MAKEWPARAM(AlteredListId, LBN_DBLCLK), (LPARAM)altered);
+    HWND box = WaitForBox(uiThread);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(BoxText(box).find(L"The stored value is no digest"), std::wstring::npos) << BoxText(box);
+    EXPECT_NE(BoxText(box).find(L"Stored (63 bytes):"), std::wstring::npos) << BoxText(box);
+    AnswerBox(box, IDOK);
 
-    Run(RewriteButtonId);
-    EXPECT_EQ(Items(AlteredListId), std::vector<std::wstring>());
+    // Rewrite asks before it blesses a change without an edit: the edits
+    // alone (Yes), then all (No).
+    Rewrite(IDYES, L"1 of the 2 altered");
+    EXPECT_EQ(Items(AlteredListId), std::vector<std::wstring>({b}));
+    Rewrite(IDNO, L"1 of the 1 altered");
     EXPECT_EQ(Status(), L"Ready.");
     EXPECT_FALSE(Enabled(RewriteButtonId));
     EXPECT_FALSE(Enabled(ShowAlteredButtonId));
@@ -134,7 +160,8 @@ TEST_F(RunTest, CheckWithAFileWithoutDigestListsItAndSaysReady) {
     Run(StartButtonId);
     EXPECT_EQ(Items(UnhashedListId), Sorted({b, c}));
     EXPECT_EQ(Items(AlteredListId), std::vector<std::wstring>());
-    EXPECT_EQ(Status(), L"Ready.");
+    // A digest without its record cannot tell an edit from damage yet.
+    EXPECT_EQ(Status(), L"Ready. 1 record out of step: run update.");
     EXPECT_TRUE(Enabled(CreateButtonId));
 }
 
@@ -266,7 +293,11 @@ TEST_F(RunTest, HashingThreadsLeaveTheListsInTheOrderOfOneThread) {
         folder.Write(files[17].substr(folder.path.size() + 1), "edited");
         PutStream(files[20], std::vector<uint8_t>(63, 0));
         for (int id : {StartButtonId, RewriteButtonId, StartButtonId}) {
-            Run(id);
+            if (id == RewriteButtonId) {
+                Rewrite(IDNO, L"1 of the 3 altered");
+            } else {
+                Run(id);
+            }
             views.push_back(view());
         }
         EXPECT_EQ(OperationState.HashThreads, threads);
