@@ -82,6 +82,9 @@ fi
 if why=$(lacking ntfs-3g) && ! PATH=$PATH:/usr/sbin:/sbin command -v mkntfs >/dev/null; then
   notrun+=("the tests on NTFS images (skipped, see above): $why")
 fi
+if why=$(lacking lintian) && ! command -v lintian >/dev/null; then
+  notrun+=("lintian on the Debian package (install_layout skipped, see above): $why")
+fi
 for tool in strace python3; do
   if why=$(lacking "$tool") && ! command -v "$tool" >/dev/null; then
     notrun+=("the console fault tests that need $tool (skipped, see above): $why")

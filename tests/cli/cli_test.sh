@@ -163,10 +163,6 @@ test_usage() {
         cmp -s "$T/out" "$T/help" || fail "$form prints other text than --help"
     done
 
-    run --version
-    expect_status 0 "--version"
-    expect_out "--version" "0.4.0.0"
-
     # Every usage error: status 64, the problem, the usage line, nothing started.
     mkdir d && printf abc >d/a
     while IFS='|' read -r args problem; do

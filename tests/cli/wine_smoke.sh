@@ -2,10 +2,11 @@
 # Smoke test of quorvane-cli.exe under Wine: help, version, usage errors,
 # digests of known files (also under a name outside ASCII, which must reach
 # the program through the wide command line and come back as UTF-8).
-# Usage: wine_smoke.sh WINE_RUNNER QUORVANE_CLI_EXE
+# Usage: wine_smoke.sh WINE_RUNNER QUORVANE_CLI_EXE VERSION
 absolute() { printf '%s/%s' "$(cd "$(dirname "$1")" && pwd)" "$(basename "$1")"; }
 RUNNER=$(absolute "$1")
 EXE=$(absolute "$2")
+VERSION=$3
 export LC_ALL=C.UTF-8
 
 T=$(mktemp -d) || exit 1
@@ -30,7 +31,7 @@ grep -q "$(printf '\r')" "$T/out" && fail "--help: carriage returns in redirecte
 
 run --version
 [ "$rc" = 0 ] || fail "--version: exit status $rc"
-[ "$(cat "$T/out")" = 0.4.0.0 ] || fail "--version printed '$(cat "$T/out")'"
+[ "$(cat "$T/out")" = "$VERSION" ] || fail "--version printed '$(cat "$T/out")'"
 
 run frob
 [ "$rc" = 64 ] || fail "unknown command: exit status $rc"
