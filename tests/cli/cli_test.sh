@@ -179,6 +179,11 @@ test_usage() {
 |no command given
 frob d|unknown command 'frob'
 check --frob d|unknown option '--frob'
+check -xq d|unknown option '-q'
+check --ex d|--ex is ambiguous: --exclude, --exclude-from
+check --json=yes d|--json takes no value
+check d --exclude|--exclude needs a value
+check d -x -j|-j needs a value
 check|no target given
 check -0 --|no target given
 show|no file given
@@ -190,6 +195,31 @@ show -0 d/a|-0 needs --hex with show
 remove d|remove asks first; give --yes when standard input is no terminal
 EOF
     [ "$(stored_hex d/a)" = none ] || [ -z "$(stored_hex d/a)" ] || fail "a usage error wrote a digest"
+
+    # Options as people type them, as getopt_long takes them: bundled, the
+    # value joined, after = or as the next word, names abbreviated, options
+    # after the targets; ARGS|the names listed.
+    printf b >d/b
+    printf 'b\n' >pats
+    while IFS='|' read -r args listed; do
+        # shellcheck disable=SC2086
+        run $args
+        expect_status 0 "'$args'"
+        got=$(records no-digest | sed "s|^$T/d/||" | tr '\n' ' ')
+        [ "$got" = "$listed " ] || fail "'$args' listed $got"
+    done <<'EOF'
+list -xj2 d|a b
+list -x -j 2 --jobs=1 --one-file d|a b
+list d --exclude=b|a
+list --exclude b d|a
+list --exclude-f=pats d|a
+list -- d|a b
+EOF
+    printf 'a\n' | "$Q" list --exclude-from - d >"$T/out" 2>"$T/err"
+    [ "$(records no-digest)" = "$T/d/b" ] || fail "--exclude-from - did not read standard input"
+    # POSIXLY_CORRECT: the first target ends the options.
+    POSIXLY_CORRECT=1 "$Q" list d --json >"$T/out" 2>"$T/err"
+    grep -q -- '--json: No such file' "$T/err" || fail "POSIXLY_CORRECT: --json not taken for a target"
     # Usage errors come before the targets are looked at.
     run remove missing
     expect_status 64 "remove of a missing target without --yes"
