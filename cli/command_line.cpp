@@ -317,7 +317,8 @@ static const char HelpText[] =
     "\n"
     "Each TARGET is one file or folder, one argument each; folders are walked\n"
     "with everything they contain. A target that is a symbolic link is followed,\n"
-    "links met inside folders are not.\n"
+    "links met inside folders are not. A missing target is named, and the others\n"
+    "are still walked.\n"
     "\n"
     "Options come before or after the targets, as GNU getopt_long takes them:\n"
     "short ones bundle (-x0, -xj4, -j4, -j 4), long ones take their value after\n"
@@ -368,12 +369,11 @@ static const char HelpText[] =
     "Exit status, the first four added up:\n"
     "  1  altered files (or malformed digests)\n"
     "  2  files without a digest (check; update: files that got their first)\n"
-    "  4  files that could not be read, written or deleted (or standard output\n"
-    "     that could not be written)\n"
-    "     (digest alone: 1 for a file it could not read, as sha256sum)\n"
+    "  4  files that could not be read, written or deleted (a missing target or\n"
+    "     file among others too, or standard output that could not be written)\n"
     "  8  edited files (check, update)\n"
     " 64  usage error\n"
-    " 66  a target that does not exist\n"
+    " 66  none of the targets (show, digest: files) exists\n"
     "130  interrupted\n";
 
 void PrintHelp() {

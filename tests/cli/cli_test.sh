@@ -243,7 +243,7 @@ test_digest() {
     mkdir folder
     mkfifo fifo
     run digest abc missing folder fifo empty /proc/version
-    expect_status 1 "digest with unreadable operands"
+    expect_status 4 "digest with unreadable operands"
     expect_out "digest with unreadable operands" "$ABC  abc" "$EMPTY  empty"
     expect_err "digest with unreadable operands" "quorvane: missing: No such file or directory" \
         "quorvane: folder: Is a directory" "quorvane: fifo: Not a regular file" \
@@ -495,16 +495,20 @@ altered  " "d/cr$(printf '\r')"
 test_missing() {
     mkdir d
     printf abc >d/a
-    run create d "$T/no such" d/a
-    expect_status 66 "create with a missing target"
-    expect_out "create with a missing target"
-    expect_err "create with a missing target" "quorvane: $T/no such: No such file or directory"
-    run show d/a
-    expect_status 4 "nothing was created"
-    # The first missing target is the one named.
-    run check gone1 gone2
-    expect_status 66 "check of two missing targets"
-    expect_err "check of two missing targets" "quorvane: gone1: No such file or directory"
+    # One missing target stops none of the others; it is named in its place,
+    # as a file that could not be read.
+    run create d "$T/no such"
+    expect_status 4 "create with a missing target"
+    expect_out "create with a missing target" "written  $T/d/a" "unreadable  $T/no such"
+    expect_err "create with a missing target" "quorvane: $T/no such: No such file or directory" \
+        "1 file could not be read."
+    # With no target at all, or no file of show and digest: 66, each one named.
+    for command in check show digest; do
+        run $command gone1 gone2
+        expect_status 66 "$command of two missing targets"
+        expect_err "$command of two missing targets" "quorvane: gone1: No such file or directory" \
+            "quorvane: gone2: No such file or directory"
+    done
     run remove --yes ""
     expect_status 66 "remove of an empty target"
     expect_err "remove of an empty target" "quorvane: : No such file or directory"
@@ -512,7 +516,7 @@ test_missing() {
     mkfifo fifo
     run list fifo d
     expect_status 4 "list of a FIFO target"
-    expect_out "list of a FIFO target" "unreadable  $T/fifo" "no-digest  $T/d/a"
+    expect_out "list of a FIFO target" "unreadable  $T/fifo" "hashed  $T/d/a"
     expect_err "list of a FIFO target" "quorvane: $T/fifo: Not a regular file" "1 file could not be read."
 }
 
@@ -535,7 +539,7 @@ test_unreadable() {
             "1 file could not be read."
         "$HOLD_LEASE" "$T/d/locked" "$Q" digest d/free d/locked >"$T/out" 2>"$T/err" </dev/null
         rc=$?
-        expect_status 1 "digest of a locked file"
+        expect_status 4 "digest of a locked file"
         expect_out "digest of a locked file" "$(printf '%s  d/free' "$("$Q" digest d/free | cut -c1-128)")"
         grep -q '^quorvane: d/locked: ' "$T/err" || fail "digest of a locked file: no message naming it"
         # rewrite: the check cannot read it, so it is not taken for altered.
@@ -579,7 +583,7 @@ test_unreadable() {
         expect_out "check of a denied file" "unreadable  $T/p/secret"
         expect_err "check of a denied file" "quorvane: $T/p/secret: Permission denied" "1 file could not be read."
         as_nobody digest p/secret p/open
-        expect_status 1 "digest of a denied file"
+        expect_status 4 "digest of a denied file"
         expect_err "digest of a denied file" "quorvane: p/secret: Permission denied"
 
         # Readable but not writable: digests can be neither written nor deleted.
