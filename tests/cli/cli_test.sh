@@ -239,13 +239,16 @@ test_digest() {
         "$ZEROS_200000" zeros200000 >"$T/exp"
     cmp -s "$T/exp" "$T/out" || { fail "digest: wrong digests or order"; diff "$T/exp" "$T/out" >&2; }
 
-    # A file that cannot be read is named with the reason; the others are still printed.
+    # A file that cannot be read is named with the reason (escaped as in a
+    # record); the others are still printed.
     mkdir folder
     mkfifo fifo
-    run digest abc missing folder fifo empty /proc/version
+    run digest abc missing "gone
+quorvane: forged" folder fifo empty /proc/version
     expect_status 4 "digest with unreadable operands"
     expect_out "digest with unreadable operands" "$ABC  abc" "$EMPTY  empty"
     expect_err "digest with unreadable operands" "quorvane: missing: No such file or directory" \
+        "\\quorvane: gone\\nquorvane: forged: No such file or directory" \
         "quorvane: folder: Is a directory" "quorvane: fifo: Not a regular file" \
         "quorvane: /proc/version: holds more than its size says"
 
