@@ -1,8 +1,10 @@
 #include "cli/command_line.h"
 
+#include <cstdlib>
 #include <string>
 
 #include "cli/output.h"
+#include "platform/console.h"
 #include "store/excludes.h"
 #include "store/path_rules.h"
 
@@ -17,8 +19,7 @@ static const CommandName CommandNames[] = {
     {PT("check"), CheckCommand},   {PT("list"), ListCommand},     {PT("create"), CreateCommand},
     {PT("rewrite"), RewriteCommand}, {PT("remove"), RemoveCommand}, {PT("update"), UpdateCommand},
     {PT("show"), ShowCommand},
-    {PT("digest"), DigestCommand}, {PT("help"), HelpCommand},     {PT("--help"), HelpCommand},
-    {PT("-h"), HelpCommand},       {PT("--version"), VersionCommand},
+    {PT("digest"), DigestCommand}, {PT("help"), HelpCommand},     {PT("-h"), HelpCommand},
 };
 
 static CommandKind FindCommand(const PathString& word) {
@@ -28,6 +29,10 @@ static CommandKind FindCommand(const PathString& word) {
     return NoCommand;
 }
 
+static bool AsksForText() {
+    return CommandOptions.command == HelpCommand || CommandOptions.command == VersionCommand;
+}
+
 static bool WalksTargets(CommandKind command) {
     return command == CheckCommand || command == ListCommand || command == CreateCommand ||
            command == RewriteCommand || command == RemoveCommand || command == UpdateCommand;
@@ -35,26 +40,53 @@ static bool WalksTargets(CommandKind command) {
 
 #define WALKING_COMMANDS "check, list, create, rewrite, remove and update"
 
-// Sets the option named by word; false when there is no such option.
-static bool TakeOption(const PathString& word) {
-    if (word == PT("-0")) {
-        CommandOptions.nulRecords = true;
-    } else if (word == PT("--yes")) {
-        CommandOptions.yes = true;
-    } else if (word == PT("--hex")) {
-        CommandOptions.hex = true;
-    } else if (word == PT("--progress")) {
-        CommandOptions.progress = true;
-    } else if (word == PT("--quiet")) {
-        CommandOptions.quiet = true;
-    } else if (word == PT("-x") || word == PT("--one-file-system")) {
-        CommandOptions.oneFileSystem = true;
-    } else if (word == PT("--json")) {
-        CommandOptions.json = true;
-    } else {
-        return false;
+enum OptionKind { FlagOption, JobsOption, ExcludeOption, ExcludeFromOption, HelpOption, VersionOption };
+
+struct OptionName {
+    const PathChar* longName;  // without its dashes; null for -0
+    PathChar shortName;        // 0 where there is none
+    bool takesValue;
+    OptionKind kind;
+    bool CommandOptionsRecord::*flag;  // what a FlagOption sets
+};
+
+static const OptionName OptionNames[] = {
+    {nullptr, '0', false, FlagOption, &CommandOptionsRecord::nulRecords},
+    {PT("yes"), 0, false, FlagOption, &CommandOptionsRecord::yes},
+    {PT("hex"), 0, false, FlagOption, &CommandOptionsRecord::hex},
+    {PT("progress"), 0, false, FlagOption, &CommandOptionsRecord::progress},
+    {PT("quiet"), 0, false, FlagOption, &CommandOptionsRecord::quiet},
+    {PT("one-file-system"), 'x', false, FlagOption, &CommandOptionsRecord::oneFileSystem},
+    {PT("json"), 0, false, FlagOption, &CommandOptionsRecord::json},
+    {PT("jobs"), 'j', true, JobsOption, nullptr},
+    {PT("exclude"), 0, true, ExcludeOption, nullptr},
+    {PT("exclude-from"), 0, true, ExcludeFromOption, nullptr},
+    {PT("help"), 'h', false, HelpOption, nullptr},
+    {PT("version"), 0, false, VersionOption, nullptr},
+};
+
+// As getopt_long: the name written out, else the one option it begins;
+// null when none, or more than one (then with the problem).
+static const OptionName* FindLongOption(const PathString& name, PathString* problem) {
+    for (const OptionName& option : OptionNames) {
+        if (option.longName && name == option.longName) return &option;
     }
-    return true;
+    const OptionName* found = nullptr;
+    PathString candidates;
+    for (const OptionName& option : OptionNames) {
+        if (!option.longName || PathString(option.longName).compare(0, name.size(), name) != 0) continue;
+        candidates += (candidates.empty() ? PT("--") : PT(", --")) + PathString(option.longName);
+        if (found) *problem = PT("--") + name + PT(" is ambiguous: ") + candidates;
+        found = &option;
+    }
+    return problem->empty() ? found : nullptr;
+}
+
+static const OptionName* FindShortOption(PathChar letter) {
+    for (const OptionName& option : OptionNames) {
+        if (option.shortName != 0 && option.shortName == letter) return &option;
+    }
+    return nullptr;
 }
 
 const int MaxJobs = 256;
@@ -97,23 +129,28 @@ static const PathChar* MisplacedOption() {
 // More than any list of patterns a person writes: a file past it is no such list.
 const size_t PatternFileLimit = 16 << 20;
 
-// A pattern file, whole; false with the reason.
-static bool ReadWholeFile(const PathChar* path, std::string* bytes, PathString* problem) {
-    PathString full = MakeAbsolutePath(path);
-    if (!UsesPathAsGiven(full.c_str())) full.insert(0, LongPathPrefix);
-    FileHandle file = OpenFileForReading(full.c_str());
-    if (file == NoFile) {
-        *problem = ReasonText(LastPlatformError());
-        return false;
+// A pattern file, whole, or standard input for "-"; false with the reason.
+static bool ReadPatternFile(const PathString& path, std::string* bytes, PathString* problem) {
+    int error = 0;
+    if (path == PT("-")) {
+        if (!ReadStandardInput(PatternFileLimit, bytes)) error = LastPlatformError();
+    } else {
+        PathString full = MakeAbsolutePath(path);
+        if (!UsesPathAsGiven(full.c_str())) full.insert(0, LongPathPrefix);
+        FileHandle file = OpenFileForReading(full.c_str());
+        if (file == NoFile) {
+            *problem = ReasonText(LastPlatformError());
+            return false;
+        }
+        char piece[65536];
+        uint32_t got;
+        ClearPlatformError();
+        while (bytes->size() <= PatternFileLimit && (got = ReadFileChunk(file, piece, sizeof piece)) > 0) {
+            bytes->append(piece, got);
+        }
+        error = LastPlatformError();
+        CloseFile(file);
     }
-    char piece[65536];
-    uint32_t got;
-    ClearPlatformError();
-    while (bytes->size() <= PatternFileLimit && (got = ReadFileChunk(file, piece, sizeof piece)) > 0) {
-        bytes->append(piece, got);
-    }
-    int error = LastPlatformError();
-    CloseFile(file);
     if (bytes->size() > PatternFileLimit) {
         *problem = PT("larger than 16 MiB: no list of patterns");
         return false;
@@ -122,56 +159,131 @@ static bool ReadWholeFile(const PathChar* path, std::string* bytes, PathString* 
     return error == 0;
 }
 
-// The patterns of --exclude and --exclude-from, taken as they come; false
-// once the problem has been printed.
-static bool TakeExclude(const PathString& option, const PathString& value) {
+// The patterns of --exclude and --exclude-from, taken as they come; 0, or
+// ExitUsage once the problem has been printed.
+static int TakeExclude(OptionKind kind, const PathString& value) {
     PathString problem;
     bool taken;
-    if (option == PT("--exclude")) {
+    if (kind == ExcludeOption) {
         taken = AddExcludePattern(value.c_str(), &problem);
     } else {
         std::string text;
-        taken = ReadWholeFile(value.c_str(), &text, &problem) &&
+        taken = ReadPatternFile(value, &text, &problem) &&
                 AddExcludePatternsFromText(text.data(), text.size(), &problem);
     }
     CommandOptions.excludes = true;
-    if (!taken) PrintUsageError(option + PT(" ") + value + PT(": ") + problem);
-    return taken;
+    if (taken) return 0;
+    return PrintUsageError((kind == ExcludeOption ? PT("--exclude ") : PT("--exclude-from ")) + value + PT(": ") +
+                           problem);
 }
 
+// 0, or ExitUsage once the problem has been printed.
+static int TakeOption(const OptionName& option, const PathString& value) {
+    switch (option.kind) {
+        case FlagOption:
+            CommandOptions.*option.flag = true;
+            break;
+        case JobsOption:
+            if (!TakeJobs(value)) return PrintUsageError(JobsUsage);
+            break;
+        case ExcludeOption:
+        case ExcludeFromOption:
+            return TakeExclude(option.kind, value);
+        case HelpOption:
+            CommandOptions.command = HelpCommand;
+            break;
+        case VersionOption:
+            CommandOptions.command = VersionCommand;
+            break;
+    }
+    return 0;
+}
+
+// The value of an option that takes one: the rest of its word, else the
+// next argument whatever it looks like; false when there is none.
+static bool TakeValue(const std::vector<PathString>& args, const PathString& rest, size_t* at, PathString* value) {
+    if (!rest.empty()) {
+        *value = rest;
+    } else if (*at + 1 < args.size()) {
+        *value = args[++*at];
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// --name, --name=value, --name value, and any unambiguous beginning of name.
+static int TakeLongOption(const std::vector<PathString>& args, size_t* at) {
+    const PathString& word = args[*at];
+    size_t equals = word.find(PathChar('='));
+    PathString problem;
+    PathString name = word.substr(2, equals == PathString::npos ? equals : equals - 2);
+    const OptionName* option = FindLongOption(name, &problem);
+    if (!option) return PrintUsageError(problem.empty() ? PT("unknown option '") + word + PT("'") : problem);
+    name = PT("--") + PathString(option->longName);
+    if (!option->takesValue) {
+        if (equals != PathString::npos) return PrintUsageError(name + PT(" takes no value"));
+        return TakeOption(*option, PathString());
+    }
+    PathString value;
+    if (equals != PathString::npos) {
+        value = word.substr(equals + 1);
+    } else if (!TakeValue(args, PathString(), at, &value)) {
+        return PrintUsageError(name + PT(" needs a value"));
+    }
+    return TakeOption(*option, value);
+}
+
+// -x, and several in one word (-x0); one that takes a value ends the word:
+// -j2, -xj2, or -j 2.
+static int TakeShortOptions(const std::vector<PathString>& args, size_t* at) {
+    const PathString& word = args[*at];
+    for (size_t k = 1; k < word.size(); ++k) {
+        const OptionName* option = FindShortOption(word[k]);
+        if (!option) return PrintUsageError(PT("unknown option '-") + word.substr(k, 1) + PT("'"));
+        PathString value;
+        if (option->takesValue && !TakeValue(args, word.substr(k + 1), at, &value)) {
+            return PrintUsageError(PT("-") + word.substr(k, 1) + PT(" needs a value"));
+        }
+        int status = TakeOption(*option, value);
+        if (status != 0 || option->takesValue) return status;
+        if (AsksForText()) return 0;
+    }
+    return 0;
+}
+
+// The command is the first word (or --help, -h, --version, the long ones
+// abbreviated); then options and operands in any order, as getopt_long
+// takes them: -- ends the options, - alone is an operand, and with
+// POSIXLY_CORRECT set the first operand ends them too.
 int ParseCommandLine(const std::vector<PathString>& args) {
     CommandOptions = CommandOptionsRecord();
     ClearExcludePatterns();
     if (args.empty()) return PrintUsageError(PT("no command given"));
     CommandOptions.command = FindCommand(args[0]);
+    PathString unused;
+    const OptionName* first =
+        args[0].compare(0, 2, PT("--")) == 0 ? FindLongOption(args[0].substr(2), &unused) : nullptr;
+    if (first && (first->kind == HelpOption || first->kind == VersionOption)) TakeOption(*first, PathString());
     if (CommandOptions.command == NoCommand) return PrintUsageError(PT("unknown command '") + args[0] + PT("'"));
-    if (CommandOptions.command == HelpCommand || CommandOptions.command == VersionCommand) return 0;
+    if (AsksForText()) return 0;
 
     bool optionsEnded = false;
+    const bool operandEndsOptions = std::getenv("POSIXLY_CORRECT") != nullptr;
     for (size_t i = 1; i < args.size(); ++i) {
         const PathString& word = args[i];
-        if (!optionsEnded && word == PT("--")) {
-            optionsEnded = true;
-        } else if (!optionsEnded && (word == PT("-j") || word == PT("--jobs"))) {
-            if (i + 1 == args.size() || !TakeJobs(args[++i])) return PrintUsageError(JobsUsage);
-        } else if (!optionsEnded && word.size() > 2 && word.compare(0, 2, PT("-j")) == 0) {
-            if (!TakeJobs(word.substr(2))) return PrintUsageError(JobsUsage);
-        } else if (!optionsEnded && (word == PT("--exclude") || word == PT("--exclude-from"))) {
-            if (i + 1 == args.size()) return PrintUsageError(word + PT(" needs a value"));
-            if (!TakeExclude(word, args[++i])) return ExitUsage;
-        } else if (!optionsEnded && (word.compare(0, 10, PT("--exclude=")) == 0 ||
-                                     word.compare(0, 15, PT("--exclude-from=")) == 0)) {
-            size_t equals = word.find(PathChar('='));
-            if (!TakeExclude(word.substr(0, equals), word.substr(equals + 1))) return ExitUsage;
-        } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
-            if (word == PT("--help") || word == PT("-h")) {
-                CommandOptions.command = HelpCommand;
-                return 0;
-            }
-            if (!TakeOption(word)) return PrintUsageError(PT("unknown option '") + word + PT("'"));
-        } else {
+        if (optionsEnded || word.size() < 2 || word[0] != '-') {
             CommandOptions.operands.push_back(word);
+            optionsEnded = optionsEnded || operandEndsOptions;
+            continue;
         }
+        if (word == PT("--")) {
+            optionsEnded = true;
+            continue;
+        }
+        int status = word[1] == '-' ? TakeLongOption(args, &i) : TakeShortOptions(args, &i);
+        if (status != 0) return status;
+        if (AsksForText()) return 0;
     }
     const PathChar* misplaced = MisplacedOption();
     if (misplaced) return PrintUsageError(misplaced);
@@ -205,7 +317,14 @@ static const char HelpText[] =
     "\n"
     "Each TARGET is one file or folder, one argument each; folders are walked\n"
     "with everything they contain. A target that is a symbolic link is followed,\n"
-    "links met inside folders are not. '--' ends the options.\n"
+    "links met inside folders are not. A missing target is named, and the others\n"
+    "are still walked.\n"
+    "\n"
+    "Options come before or after the targets, as GNU getopt_long takes them:\n"
+    "short ones bundle (-x0, -xj4, -j4, -j 4), long ones take their value after\n"
+    "= or as the next word (--jobs=4, --jobs 4) and may be shortened while they\n"
+    "stay unambiguous (--one). '--' ends the options; with POSIXLY_CORRECT set,\n"
+    "so does the first target.\n"
     "\n"
     "Options:\n"
     "  -0          ends each listed file with NUL instead of a line feed\n"
@@ -218,7 +337,8 @@ static const char HelpText[] =
     "              the path below the target, without one any name; a trailing\n"
     "              slash matches folders only\n"
     "  --exclude-from FILE\n"
-    "              the patterns of FILE, one a line; # begins a comment\n"
+    "              the patterns of FILE, one a line; # begins a comment; - reads\n"
+    "              them from standard input\n"
     "  --yes       remove: deletes without asking\n"
     "  --hex       show: one line a file, 128 hex digits, two blanks and the path\n"
     "  --progress  shows the progress line even when standard error is no terminal\n"
@@ -240,8 +360,8 @@ static const char HelpText[] =
     "digest written anew), refreshed (its record written anew), not-written,\n"
     "removed, not-removed, unreadable, changed (changed while it was read:\n"
     "nothing written, nothing compared), malformed (a stored value that is no\n"
-    "64-byte digest). The reason of each failure and the closing message go to\n"
-    "standard error.\n"
+    "64-byte digest). The reason of each failure (its path escaped alike) and\n"
+    "the closing message go to standard error.\n"
     "\n"
     "Ctrl-C aborts a run, finishing a digest write under way and beginning none.\n"
     "Where the shell has job control, Ctrl-Z pauses a run and fg resumes it.\n"
@@ -249,12 +369,11 @@ static const char HelpText[] =
     "Exit status, the first four added up:\n"
     "  1  altered files (or malformed digests)\n"
     "  2  files without a digest (check; update: files that got their first)\n"
-    "  4  files that could not be read, written or deleted (or standard output\n"
-    "     that could not be written)\n"
-    "     (digest alone: 1 for a file it could not read, as sha256sum)\n"
+    "  4  files that could not be read, written or deleted (a missing target or\n"
+    "     file among others too, or standard output that could not be written)\n"
     "  8  edited files (check, update)\n"
     " 64  usage error\n"
-    " 66  a target that does not exist\n"
+    " 66  none of the targets (show, digest: files) exists\n"
     "130  interrupted\n";
 
 void PrintHelp() {

@@ -41,9 +41,9 @@ const int ExitUnhashed = 2;
 const int ExitFailed = 4;
 const int ExitEdited = 8;
 const int ExitStaleRecord = 16;
-// digest alone keeps sha256sum's status for a file it could not read.
-const int ExitDigestFailed = 1;
 const int ExitUsage = 64;
+// None of the targets (or files of show and digest) exists; one missing
+// among others is a file that could not be read.
 const int ExitNoTarget = 66;
 const int ExitInterrupted = 130;
 

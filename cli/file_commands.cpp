@@ -32,10 +32,11 @@ static PathString LowerHex(const uint8_t* bytes, int count) {
 }
 
 // Why a file could not be opened: the system's reason, unless the path is
-// no regular file at all.
-static PathString DescribeOpenFailure(const PathString& path, int error) {
+// no regular file at all. Counts the files that do not exist.
+static PathString DescribeOpenFailure(const PathString& path, int error, size_t* missing) {
     switch (QueryPathKind(path.c_str())) {
         case PathMissing:
+            ++*missing;
             return PlatformErrorText(LastPlatformError());
         case PathDirectory:
             return PT("Is a directory");
@@ -77,8 +78,15 @@ static void PrintDigestBlock(const PathString& given, const uint8_t* bytes, int 
     PrintText(StandardOutput, block + record);
 }
 
+// A missing file could not be read, as a missing target; when none of the
+// files exists, as when no target does.
+static int FilesStatus(int status, size_t missing) {
+    return missing == CommandOptions.operands.size() ? ExitNoTarget : status;
+}
+
 int RunShowCommand() {
     int status = 0;
+    size_t missing = 0;
     bool first = true;
     for (const PathString& given : CommandOptions.operands) {
         PathString path = FileSystemPath(given);
@@ -86,7 +94,7 @@ int RunShowCommand() {
         FileHandle file = OpenFileForStreams(place);
         if (file == NoFile) {
             int error = LastPlatformError();
-            PrintFileError(given, DescribeOpenFailure(path, error));
+            PrintFileError(given, DescribeOpenFailure(path, error, &missing));
             status |= ExitFailed;
             continue;
         }
@@ -117,19 +125,20 @@ int RunShowCommand() {
         first = false;
         PrintDigestBlock(given, bytes, count, RecordLine(record, recordLength, bytes));
     }
-    return status;
+    return FilesStatus(status, missing);
 }
 
 int RunDigestCommand() {
     int status = 0;
+    size_t missing = 0;
     for (const PathString& given : CommandOptions.operands) {
         PathString path = FileSystemPath(given);
         FileSnapshot before;
         FileHandle file = OpenFileForReading(path.c_str(), &before);
         if (file == NoFile) {
             int error = LastPlatformError();
-            PrintFileError(given, DescribeOpenFailure(path, error));
-            status = ExitDigestFailed;
+            PrintFileError(given, DescribeOpenFailure(path, error, &missing));
+            status |= ExitFailed;
             continue;
         }
         uint8_t digest[64];
@@ -139,10 +148,10 @@ int RunDigestCommand() {
         CloseFile(file);
         if (problem != 0) {
             PrintFileError(given, ReasonText(problem));
-            status = ExitDigestFailed;
+            status |= ExitFailed;
             continue;
         }
         PrintRecord(LowerHex(digest, 64).c_str(), given);
     }
-    return status;
+    return FilesStatus(status, missing);
 }

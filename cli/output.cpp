@@ -52,7 +52,13 @@ void PrintMessage(const PathString& line) {
 }
 
 void PrintFileError(const PathString& path, const PathString& reason) {
-    PrintMessage(PathString(ProgramName) + PT(": ") + path + PT(": ") + reason);
+    // The path escaped as in a record (a word-less one here), so that no
+    // name forges a line; an escaped line begins with a backslash there too.
+    PathString record = FormatPlainRecord(PT(""), path, false);
+    bool escaped = record[0] == PathChar('\\');
+    size_t start = escaped ? 3 : 2;
+    PathString shown = record.substr(start, record.size() - start - 1);
+    PrintMessage((escaped ? PT("\\") : PT("")) + PathString(ProgramName) + PT(": ") + shown + PT(": ") + reason);
 }
 
 PathString ReasonText(int error) {

@@ -153,7 +153,7 @@ int RunTargetCommand() {
     if (command == RemoveCommand && !CommandOptions.yes && !InputIsTerminal()) {
         return PrintUsageError(PT("remove asks first; give --yes when standard input is no terminal"));
     }
-    if (!ValidateTargets(CommandOptions.operands)) return ExitNoTarget;
+    if (!ValidateConsoleTargets(CommandOptions.operands)) return ExitNoTarget;
     OperationState.OneFileSystem = CommandOptions.oneFileSystem;
     ConsoleRun.showProgress =
         !CommandOptions.quiet && (CommandOptions.progress || ChannelIsTerminal(StandardError));

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/platform.h"
@@ -27,6 +28,9 @@ bool ChannelIsTerminal(ConsoleChannel channel);
 bool InputIsTerminal();
 // One line of standard input without its line end; false at its end.
 bool ReadInputLine(PathString* line);
+// Standard input's bytes as they come, appended until its end or until more
+// than limit are there; false after a failed read (LastPlatformError).
+bool ReadStandardInput(size_t limit, std::string* bytes);
 
 // Ctrl-C and termination call onInterrupt, on a signal handler or the
 // system's own thread: it may only set lock-free atomics. The closing of the

@@ -41,6 +41,17 @@ bool ReadInputLine(PathString* line) {
     return c != EOF || !line->empty();
 }
 
+bool ReadStandardInput(size_t limit, std::string* bytes) {
+    char piece[65536];
+    while (bytes->size() <= limit) {
+        ssize_t got = read(0, piece, sizeof piece);
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return got == 0;
+        bytes->append(piece, static_cast<size_t>(got));
+    }
+    return true;
+}
+
 static std::atomic<bool> InterruptFlag;
 static void (*InterruptCall)();
 // Added to by the stop handler, taken by the main thread: one atomic step

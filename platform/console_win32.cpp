@@ -103,6 +103,19 @@ bool ReadInputLine(PathString* line) {
     return true;
 }
 
+bool ReadStandardInput(size_t limit, std::string* bytes) {
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    char piece[65536];
+    while (bytes->size() <= limit) {
+        DWORD got = 0;
+        // The writer's end of a pipe closed is its end, not a failure.
+        if (!ReadFile(input, piece, sizeof piece, &got, nullptr)) return GetLastError() == ERROR_BROKEN_PIPE;
+        if (got == 0) return true;
+        bytes->append(piece, got);
+    }
+    return true;
+}
+
 static std::atomic<bool> InterruptFlag;
 static void (*InterruptCall)();
 static void (*EndingCall)();

@@ -88,6 +88,9 @@ struct OperationStateRecord {
     PathChar PathBuffer[PathBufferUnits];
     // The targets of the current check, list or remove run, already absolute.
     std::vector<PathString> TargetArgs;
+    // The console's: for each target, why it could not be looked up (0: it
+    // could); the walk names those in their place. Empty for the window.
+    std::vector<int> TargetErrors;
     // The targets the current walk went through, and, for each result list,
     // those of the run that filled it: a write run finds its entries again
     // below them, following no link there.

@@ -14,6 +14,9 @@
 bool ParseTargets(const PathChar* text);
 // The same validation for arguments already split (the console's).
 bool ValidateTargets(const std::vector<PathString>& args);
+// The console's: a missing target stops nothing while another exists (the
+// walk names it, as unreadable); false, each named, when none exists.
+bool ValidateConsoleTargets(const std::vector<PathString>& args);
 
 // The size pass adds up the sizes of the files the run will read (into
 // BytesTotal) and reports nothing; the action pass applies ApplyFileAction

@@ -39,7 +39,26 @@ bool ValidateTargets(const std::vector<PathString>& args) {
     // Relative targets are resolved now, against the current directory, so
     // that the walk finds them like any full path.
     OperationState.TargetArgs.clear();
+    OperationState.TargetErrors.clear();
     for (const PathString& arg : args) OperationState.TargetArgs.push_back(MakeAbsolutePath(arg));
+    return true;
+}
+
+bool ValidateConsoleTargets(const std::vector<PathString>& args) {
+    std::vector<int> errors;
+    bool anyExists = false;
+    for (const PathString& arg : args) {
+        bool missing = QueryPathKind(arg.c_str()) == PathMissing;
+        errors.push_back(missing ? LastPlatformError() : 0);
+        anyExists = anyExists || !missing;
+    }
+    if (!anyExists) {
+        for (size_t i = 0; i < args.size(); ++i) ShowMissingTarget(args[i], errors[i]);
+        return false;
+    }
+    OperationState.TargetArgs.clear();
+    for (const PathString& arg : args) OperationState.TargetArgs.push_back(MakeAbsolutePath(arg));
+    OperationState.TargetErrors = errors;
     return true;
 }
 
@@ -257,8 +276,14 @@ void WalkTargets(WalkPass pass) {
     walk.volume = 0;
     walk.open = 0;
     walk.below = 0;
-    for (const PathString& arg : OperationState.TargetArgs) {
+    const std::vector<int>& errors = OperationState.TargetErrors;
+    for (size_t i = 0; i < OperationState.TargetArgs.size(); ++i) {
+        const PathString& arg = OperationState.TargetArgs[i];
         if (OperationState.ExitRequested.load()) return;
+        if (i < errors.size() && errors[i] != 0) {
+            if (pass == ActionPass) ReportUnreadableFile(arg.c_str(), errors[i]);
+            continue;
+        }
         int n = FormatWalkPath(arg.c_str(), LongPathPrefix, LongPathPrefixLength, MaxTargetLength, path);
         if (n < 0) {
             if (pass == ActionPass) ReportUnreadableFile(arg.c_str(), ErrorPathTooLong);

@@ -175,6 +175,11 @@ test_usage() {
 |no command given
 frob d|unknown command 'frob'
 check --frob d|unknown option '--frob'
+check -xq d|unknown option '-q'
+check --ex d|--ex is ambiguous: --exclude, --exclude-from
+check --json=yes d|--json takes no value
+check d --exclude|--exclude needs a value
+check d -x -j|-j needs a value
 check|no target given
 check -0 --|no target given
 show|no file given
@@ -186,6 +191,31 @@ show -0 d/a|-0 needs --hex with show
 remove d|remove asks first; give --yes when standard input is no terminal
 EOF
     [ "$(stored_hex d/a)" = none ] || [ -z "$(stored_hex d/a)" ] || fail "a usage error wrote a digest"
+
+    # Options as people type them, as getopt_long takes them: bundled, the
+    # value joined, after = or as the next word, names abbreviated, options
+    # after the targets; ARGS|the names listed.
+    printf b >d/b
+    printf 'b\n' >pats
+    while IFS='|' read -r args listed; do
+        # shellcheck disable=SC2086
+        run $args
+        expect_status 0 "'$args'"
+        got=$(records no-digest | sed "s|^$T/d/||" | tr '\n' ' ')
+        [ "$got" = "$listed " ] || fail "'$args' listed $got"
+    done <<'EOF'
+list -xj2 d|a b
+list -x -j 2 --jobs=1 --one-file d|a b
+list d --exclude=b|a
+list --exclude b d|a
+list --exclude-f=pats d|a
+list -- d|a b
+EOF
+    printf 'a\n' | "$Q" list --exclude-from - d >"$T/out" 2>"$T/err"
+    [ "$(records no-digest)" = "$T/d/b" ] || fail "--exclude-from - did not read standard input"
+    # POSIXLY_CORRECT: the first target ends the options.
+    POSIXLY_CORRECT=1 "$Q" list d --json >"$T/out" 2>"$T/err"
+    grep -q -- '--json: No such file' "$T/err" || fail "POSIXLY_CORRECT: --json not taken for a target"
     # Usage errors come before the targets are looked at.
     run remove missing
     expect_status 64 "remove of a missing target without --yes"
@@ -205,13 +235,16 @@ test_digest() {
         "$ZEROS_200000" zeros200000 >"$T/exp"
     cmp -s "$T/exp" "$T/out" || { fail "digest: wrong digests or order"; diff "$T/exp" "$T/out" >&2; }
 
-    # A file that cannot be read is named with the reason; the others are still printed.
+    # A file that cannot be read is named with the reason (escaped as in a
+    # record); the others are still printed.
     mkdir folder
     mkfifo fifo
-    run digest abc missing folder fifo empty /proc/version
-    expect_status 1 "digest with unreadable operands"
+    run digest abc missing "gone
+quorvane: forged" folder fifo empty /proc/version
+    expect_status 4 "digest with unreadable operands"
     expect_out "digest with unreadable operands" "$ABC  abc" "$EMPTY  empty"
     expect_err "digest with unreadable operands" "quorvane: missing: No such file or directory" \
+        "\\quorvane: gone\\nquorvane: forged: No such file or directory" \
         "quorvane: folder: Is a directory" "quorvane: fifo: Not a regular file" \
         "quorvane: /proc/version: holds more than its size says"
 
@@ -461,16 +494,20 @@ altered  " "d/cr$(printf '\r')"
 test_missing() {
     mkdir d
     printf abc >d/a
-    run create d "$T/no such" d/a
-    expect_status 66 "create with a missing target"
-    expect_out "create with a missing target"
-    expect_err "create with a missing target" "quorvane: $T/no such: No such file or directory"
-    run show d/a
-    expect_status 4 "nothing was created"
-    # The first missing target is the one named.
-    run check gone1 gone2
-    expect_status 66 "check of two missing targets"
-    expect_err "check of two missing targets" "quorvane: gone1: No such file or directory"
+    # One missing target stops none of the others; it is named in its place,
+    # as a file that could not be read.
+    run create d "$T/no such"
+    expect_status 4 "create with a missing target"
+    expect_out "create with a missing target" "written  $T/d/a" "unreadable  $T/no such"
+    expect_err "create with a missing target" "quorvane: $T/no such: No such file or directory" \
+        "1 file could not be read."
+    # With no target at all, or no file of show and digest: 66, each one named.
+    for command in check show digest; do
+        run $command gone1 gone2
+        expect_status 66 "$command of two missing targets"
+        expect_err "$command of two missing targets" "quorvane: gone1: No such file or directory" \
+            "quorvane: gone2: No such file or directory"
+    done
     run remove --yes ""
     expect_status 66 "remove of an empty target"
     expect_err "remove of an empty target" "quorvane: : No such file or directory"
@@ -478,7 +515,7 @@ test_missing() {
     mkfifo fifo
     run list fifo d
     expect_status 4 "list of a FIFO target"
-    expect_out "list of a FIFO target" "unreadable  $T/fifo" "no-digest  $T/d/a"
+    expect_out "list of a FIFO target" "unreadable  $T/fifo" "hashed  $T/d/a"
     expect_err "list of a FIFO target" "quorvane: $T/fifo: Not a regular file" "1 file could not be read."
 }
 
@@ -501,7 +538,7 @@ test_unreadable() {
             "1 file could not be read."
         "$HOLD_LEASE" "$T/d/locked" "$Q" digest d/free d/locked >"$T/out" 2>"$T/err" </dev/null
         rc=$?
-        expect_status 1 "digest of a locked file"
+        expect_status 4 "digest of a locked file"
         expect_out "digest of a locked file" "$(printf '%s  d/free' "$("$Q" digest d/free | cut -c1-128)")"
         grep -q '^quorvane: d/locked: ' "$T/err" || fail "digest of a locked file: no message naming it"
         # rewrite: the check cannot read it, so it is not taken for altered.
@@ -545,7 +582,7 @@ test_unreadable() {
         expect_out "check of a denied file" "unreadable  $T/p/secret"
         expect_err "check of a denied file" "quorvane: $T/p/secret: Permission denied" "1 file could not be read."
         as_nobody digest p/secret p/open
-        expect_status 1 "digest of a denied file"
+        expect_status 4 "digest of a denied file"
         expect_err "digest of a denied file" "quorvane: p/secret: Permission denied"
 
         # Readable but not writable: digests can be neither written nor deleted.

@@ -46,10 +46,17 @@ ZEROS_200000=2aa4f8eaeaec125f4dd6e5e2a9f6490814965ead3f458db57be599cd5a7d26b4ad8
 printf abc >abc.txt
 head -c 200000 /dev/zero >"zéros ✓.bin"
 run digest abc.txt "zéros ✓.bin" missing.txt
-[ "$rc" = 1 ] || fail "digest: exit status $rc, expected 1"
+[ "$rc" = 4 ] || fail "digest: exit status $rc, expected 4"
 printf '%s  %s\n' "$ABC" abc.txt "$ZEROS_200000" "zéros ✓.bin" | cmp -s - "$T/out" ||
     { fail "digest: wrong output"; cat "$T/out" >&2; }
 grep -q '^quorvane-cli: missing.txt: ' "$T/err" || fail "digest of a missing file: no message naming it"
+
+# Missing targets (an empty one too) stop none of the others; patterns from a pipe.
+printf 'z*\n' | "$RUNNER" "$EXE" list --exclude-from - "" missing-target . >"$T/out" 2>"$T/err"
+rc=$?
+[ "$rc" = 4 ] || fail "list with missing targets: exit status $rc, expected 4"
+[ "$(grep -c '^unreadable  ' "$T/out")" = 2 ] || fail "list with missing targets: not both named"
+grep -q '^no-digest  .*abc.txt' "$T/out" && ! grep -q 'zéros' "$T/out" || fail "list --exclude-from -: $(cat "$T/out")"
 
 [ "$failures" -eq 0 ] || exit 1
 echo "PASS [wine]"

@@ -16,6 +16,10 @@ static int UsageErrors;
 PathString Widen(const char* ascii) { return PathString(ascii); }
 PathString ReasonText(int) { return PT("a reason"); }
 void PrintText(ConsoleChannel, const PathString&) {}
+bool ReadStandardInput(size_t, std::string* bytes) {
+    bytes->append("*.tmp\n");
+    return true;
+}
 int PrintUsageError(const PathString& problem) {
     FUZZ_REQUIRE(!problem.empty());
     ++UsageErrors;
@@ -27,13 +31,21 @@ static bool WalksTargets(CommandKind command) {
            command == RewriteCommand || command == RemoveCommand || command == UpdateCommand;
 }
 
+// An option word that takes the next argument as its value: a long one
+// (any beginning of its name) without =, or short ones ending in -j.
 static bool TakesValue(const PathString& word) {
-    return word == PT("-j") || word == PT("--jobs") || word == PT("--exclude") || word == PT("--exclude-from");
+    if (word.size() < 2 || word[0] != '-') return false;
+    if (word[1] != '-') return word.find('j') == word.size() - 1;
+    if (word.size() == 2 || word.find('=') != PathString::npos) return false;
+    for (const PathString taking : {PT("jobs"), PT("exclude"), PT("exclude-from")}) {
+        if (taking.compare(0, word.size() - 2, word, 2, PathString::npos) == 0) return true;
+    }
+    return false;
 }
 
 // Operands keep their order and their text: a subsequence of the arguments
 // after the command, ending with everything after the first "--" that is no
-// option's value.
+// option's value (POSIXLY_CORRECT is not set here).
 static bool OperandsComeFrom(const std::vector<PathString>& args) {
     const std::vector<PathString>& operands = CommandOptions.operands;
     size_t next = 0;
