@@ -1,6 +1,8 @@
 // Seeding the target field: what of the process command line is left once the
 // program name and the blanks after it are skipped.
 #include "gtest/gtest.h"
+#include "platform/shell.h"
+#include "tests/ui/windows_split_model.h"
 #include "ui/command_line.h"
 
 namespace {
@@ -38,6 +40,27 @@ TEST(CommandLineSeeding, OnlyTheBlankSeparatesNotTheTab) {
 
 TEST(CommandLineSeeding, ALeadingBlankMeansAnEmptyProgramName) {
     EXPECT_EQ(Seed(PT("  Quorvane.exe D:\\a")), PT("Quorvane.exe D:\\a"));
+}
+
+// Explorer's verbs, with the folder in place of %V: the field they seed splits
+// into that folder whole, also behind a path picked later.
+TEST(CommandLineSeeding, TheVerbsSeedTheirFolderWhole) {
+    struct VerbCase {
+        const PathChar* arguments;
+        const PathChar* folder;
+    } rows[] = {
+        {FolderVerbArguments, PT("C:\\My Data")},
+        {FolderVerbArguments, PT("\\\\server\\share\\a b")},
+        {DriveVerbArguments, PT("C:\\")},
+    };
+    for (const VerbCase& row : rows) {
+        PathString arguments = row.arguments;
+        arguments.replace(arguments.find(PT("%V")), 2, row.folder);
+        PathString field = Seed((PT("\"C:\\Program Files\\Quorvane\\Quorvane.exe\" ") + arguments).c_str());
+        std::vector<PathString> alone = {row.folder}, behind = {PT("D:\\x"), row.folder};
+        EXPECT_EQ(SplitByWindowsRules(field.c_str()), alone) << testing::PrintToString(field);
+        EXPECT_EQ(SplitByWindowsRules((PT("D:\\x ") + field).c_str()), behind) << testing::PrintToString(field);
+    }
 }
 
 }  // namespace
