@@ -148,6 +148,21 @@ TEST_F(RunTest, CreateCountsTheDigestsThatCouldNotBeWritten) {
     EXPECT_TRUE(Enabled(CreateButtonId));
 }
 
+TEST_F(RunTest, CreateOnAVolumeWithoutStreamsSaysSoBeforeReading) {
+    Run(ListButtonId);
+    SetVolumesKeepStreams(false);
+    int closed = RunsClosed();
+    ClickLater(CreateButtonId);
+    HWND box = WaitForBox(uiThread);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(BoxText(box).find(L"keeps no named streams"), std::wstring::npos);
+    AnswerBox(box, IDOK);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(RunsClosed(), closed);
+    EXPECT_EQ(Items(UnhashedListId), Sorted({a, b, c}));
+    EXPECT_TRUE(Enabled(CreateButtonId));
+}
+
 TEST_F(RunTest, RemoveAsksAndCountsTheDigestsLeft) {
     ListThenCreate();
     Remove(IDNO);
