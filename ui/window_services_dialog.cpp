@@ -6,6 +6,8 @@
 
 #include <commctrl.h>
 
+#include <atomic>
+
 #include "store/operation_state.h"
 #include "store/window_services.h"
 #include "ui/window.h"
@@ -44,7 +46,13 @@ static LRESULT Request(WindowService service, WPARAM wParam, LPARAM lParam) {
     return SendMessageW(MainWindow, service, wParam, lParam);
 }
 
-void SetStatusText(const PathChar* text) { Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(text)); }
+// While hashing threads read, the file a run hands over is not the one being
+// read: the status text then says "Processing..." and names no file.
+static std::atomic<bool> NamingFiles{true};
+
+void SetStatusText(const PathChar* text) {
+    if (NamingFiles.load()) Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(text));
+}
 void ListClear(ResultList list) { Request(ServiceListClear, list, 0); }
 void ListAppend(ResultList list, const PathChar* text) {
     Request(ServiceListAppend, list, reinterpret_cast<LPARAM>(text));
@@ -63,7 +71,13 @@ void SetStartCaption(const PathChar* caption) {
     Request(ServiceSetStartCaption, 0, reinterpret_cast<LPARAM>(caption));
 }
 void ClearStatusBar() { Request(ServiceClearStatusBar, 0, 0); }
-void SetProgressTimer(bool running) { Request(ServiceSetProgressTimer, running, 0); }
+void SetProgressTimer(bool running) {
+    OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
+    bool pooled = running && OperationState.HashThreads > 1 && mode != List && mode != Remove;
+    if (pooled) Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(L"Processing..."));
+    NamingFiles = !pooled;
+    Request(ServiceSetProgressTimer, running, 0);
+}
 
 // The dialog names no single file: the counts of the closing text stay with
 // the run, and a malformed digest is listed with the altered files.
@@ -76,6 +90,7 @@ void ShowTargetError(const PathChar* message, const PathChar*, int) {
 
 void CloseRun(const PathChar* closingText, bool enableStart) {
     CloseRunRequest request = {closingText, enableStart};
+    NamingFiles = true;
     Request(ServiceCloseRun, 0, reinterpret_cast<LPARAM>(&request));
 }
 

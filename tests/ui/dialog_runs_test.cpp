@@ -398,6 +398,18 @@ protected:
     std::wstring first, second;
 };
 
+// With hashing threads the file handed over is not the one read: none is named.
+TEST_F(LongCheckTest, HashingThreadsNameNoFileInTheStatusText) {
+    ForcedHashThreads = 3;
+    HoldAtRead = 1;
+    Click(StartButtonId);
+    ASSERT_TRUE(WaitUntil([] { return ReadsSeen.load() >= 1; }, 20000));
+    EXPECT_EQ(Status(), L"Processing...");
+    SetEvent(ReleaseRead);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Status(), L"Ready.");
+}
+
 TEST_F(LongCheckTest, TimerTicksPauseAndResumeDuringACheck) {
     Click(StartButtonId);
     ASSERT_TRUE(WaitUntil([] { return ReadsSeen.load() == 2; }, 20000));
