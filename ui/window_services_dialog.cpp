@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <atomic>
+#include <string>
 
 #include "store/operation_state.h"
 #include "store/window_services.h"
@@ -117,6 +118,50 @@ static void CopyListEntry(HWND list, ListEntryRequest* request) {
     if (got != LB_ERR) request->result = static_cast<int>(got);
 }
 
+// A run changes its lists and the status text once a file: each list's redraw
+// is held from its first change, and a status text coming within
+// StatusTextPeriod of the last one waits, until DrawHeldChanges (each tick).
+const ULONGLONG StatusTextPeriod = 250;
+static bool ListHeld[3];
+static std::wstring WaitingStatus;
+static bool StatusWaiting;
+static ULONGLONG StatusDrawnAt;
+
+static HWND HoldList(WPARAM list) {
+    HWND control = ListControl(list);
+    if (control && !ListHeld[list]) {
+        SendMessageW(control, WM_SETREDRAW, FALSE, 0);
+        ListHeld[list] = true;
+    }
+    return control;
+}
+
+static void ShowStatusText(const wchar_t* text) {
+    ULONGLONG now = GetTickCount64();
+    StatusWaiting = now - StatusDrawnAt < StatusTextPeriod;
+    if (StatusWaiting) {
+        WaitingStatus = text;
+        return;
+    }
+    SetWindowTextW(Controls.StatusText, text);
+    StatusDrawnAt = now;
+}
+
+void DrawHeldChanges() {
+    for (int list = 0; list < 3; ++list) {
+        if (!ListHeld[list]) continue;
+        HWND control = ListControl(list);
+        SendMessageW(control, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(control, nullptr, TRUE);
+        ListHeld[list] = false;
+    }
+    if (StatusWaiting) {
+        SetWindowTextW(Controls.StatusText, WaitingStatus.c_str());
+        StatusDrawnAt = GetTickCount64();
+        StatusWaiting = false;
+    }
+}
+
 // The end of a run as one step of the UI thread, so that no command (a Start
 // click above all) finds the controls restored but the mode not yet Idle.
 static void CloseRunOnWindow(const CloseRunRequest& request) {
@@ -134,13 +179,13 @@ static void CloseRunOnWindow(const CloseRunRequest& request) {
 LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case ServiceSetStatusText:
-            SetWindowTextW(Controls.StatusText, reinterpret_cast<const PathChar*>(lParam));
+            ShowStatusText(reinterpret_cast<const PathChar*>(lParam));
             return 0;
         case ServiceListClear:
-            SendMessageW(ListControl(wParam), LB_RESETCONTENT, 0, 0);
+            SendMessageW(HoldList(wParam), LB_RESETCONTENT, 0, 0);
             return 0;
         case ServiceListAppend:
-            SendMessageW(ListControl(wParam), LB_ADDSTRING, 0, lParam);
+            SendMessageW(HoldList(wParam), LB_ADDSTRING, 0, lParam);
             return 0;
         case ServiceListCount:
             return SendMessageW(ListControl(wParam), LB_GETCOUNT, 0, 0);
@@ -148,7 +193,7 @@ LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
             CopyListEntry(ListControl(wParam), reinterpret_cast<ListEntryRequest*>(lParam));
             return 0;
         case ServiceListDelete:
-            SendMessageW(ListControl(wParam), LB_DELETESTRING, static_cast<WPARAM>(lParam), 0);
+            SendMessageW(HoldList(wParam), LB_DELETESTRING, static_cast<WPARAM>(lParam), 0);
             return 0;
         case ServiceEnableStart:
             EnableWindow(Controls.StartButton, TRUE);
