@@ -45,21 +45,14 @@ TEST(CommandLineSeeding, ALeadingBlankMeansAnEmptyProgramName) {
 // Explorer's verbs, with the folder in place of %V: the field they seed splits
 // into that folder whole, also behind a path picked later.
 TEST(CommandLineSeeding, TheVerbsSeedTheirFolderWhole) {
-    struct VerbCase {
-        const PathChar* arguments;
-        const PathChar* folder;
-    } rows[] = {
-        {FolderVerbArguments, PT("C:\\My Data")},
-        {FolderVerbArguments, PT("\\\\server\\share\\a b")},
-        {DriveVerbArguments, PT("C:\\")},
-    };
-    for (const VerbCase& row : rows) {
-        PathString arguments = row.arguments;
-        arguments.replace(arguments.find(PT("%V")), 2, row.folder);
-        PathString field = Seed((PT("\"C:\\Program Files\\Quorvane\\Quorvane.exe\" ") + arguments).c_str());
-        std::vector<PathString> alone = {row.folder}, behind = {PT("D:\\x"), row.folder};
-        EXPECT_EQ(SplitByWindowsRules(field.c_str()), alone) << testing::PrintToString(field);
-        EXPECT_EQ(SplitByWindowsRules((PT("D:\\x ") + field).c_str()), behind) << testing::PrintToString(field);
+    const PathChar* rows[][2] = {{FolderVerbArguments, PT("C:\\My Data")},
+                                 {FolderVerbArguments, PT("\\\\server\\share\\a b")},
+                                 {DriveVerbArguments, PT("C:\\")}};
+    for (const auto& row : rows) {
+        PathString command = PT("\"C:\\Program Files\\Quorvane.exe\" ") + PathString(row[0]);
+        PathString field = Seed(command.replace(command.find(PT("%V")), 2, row[1]).c_str());
+        EXPECT_EQ(SplitByWindowsRules(field.c_str()), std::vector<PathString>({row[1]})) << field.size();
+        EXPECT_EQ(SplitByWindowsRules((PT("D:\\x ") + field).c_str()), std::vector<PathString>({PT("D:\\x"), row[1]}));
     }
 }
 

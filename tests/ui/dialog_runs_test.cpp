@@ -157,7 +157,6 @@ TEST_F(RunTest, CreateOnAVolumeWithoutStreamsSaysSoBeforeReading) {
     ASSERT_NE(box, nullptr);
     EXPECT_NE(BoxText(box).find(L"keeps no named streams"), std::wstring::npos);
     AnswerBox(box, IDOK);
-    ASSERT_TRUE(WaitIdle());
     EXPECT_EQ(RunsClosed(), closed);
     EXPECT_EQ(Items(UnhashedListId), Sorted({a, b, c}));
     EXPECT_TRUE(Enabled(CreateButtonId));
