@@ -30,10 +30,11 @@ PathString RunningProgramPath() {
     }
 }
 
-static PathString SendToShortcut() {
+// The folder is made only to register: asking must change nothing.
+static PathString SendToShortcut(DWORD flags = 0) {
     wchar_t* folder = nullptr;
     PathString path;
-    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_SendTo, KF_FLAG_CREATE, nullptr, &folder))) {
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_SendTo, flags, nullptr, &folder))) {
         path = PathString(folder) + ShortcutName;
     }
     CoTaskMemFree(folder);
@@ -129,7 +130,7 @@ static bool VerbPresent(const wchar_t* place) {
 }
 
 int RegisterShellEntries(const PathChar* window) {
-    PathString shortcut = SendToShortcut();
+    PathString shortcut = SendToShortcut(KF_FLAG_CREATE);
     if (shortcut.empty()) return ERROR_PATH_NOT_FOUND;
     int error = SaveShortcut(shortcut, window);
     PathString program = PathString(L"\"") + window + L"\" ";
