@@ -19,7 +19,7 @@ static const CommandName CommandNames[] = {
     {PT("check"), CheckCommand},   {PT("list"), ListCommand},     {PT("create"), CreateCommand},
     {PT("rewrite"), RewriteCommand}, {PT("remove"), RemoveCommand}, {PT("update"), UpdateCommand},
     {PT("show"), ShowCommand},
-    {PT("digest"), DigestCommand}, {PT("help"), HelpCommand},     {PT("-h"), HelpCommand},
+    {PT("digest"), DigestCommand}, {PT("shell"), ShellCommand}, {PT("help"), HelpCommand},     {PT("-h"), HelpCommand},
 };
 
 static CommandKind FindCommand(const PathString& word) {
@@ -287,6 +287,9 @@ int ParseCommandLine(const std::vector<PathString>& args) {
     }
     const PathChar* misplaced = MisplacedOption();
     if (misplaced) return PrintUsageError(misplaced);
+    if (CommandOptions.command == ShellCommand && CommandOptions.operands.size() != 1) {
+        return PrintUsageError(PT("shell takes one of register, unregister and status"));
+    }
     if (CommandOptions.operands.empty()) {
         return PrintUsageError(WalksTargets(CommandOptions.command) ? PT("no target given") : PT("no file given"));
     }
@@ -313,6 +316,10 @@ static const char HelpText[] =
     "  remove TARGET...   deletes the digests (asks first on a terminal)\n"
     "  show FILE...       prints the stored digest of each file and its record\n"
     "  digest FILE...     prints the digest of each file's contents\n"
+    "  shell ACTION       Windows: register adds Explorer's Send To entry and a\n"
+    "                     folder verb for this user, starting the window beside\n"
+    "                     this program; unregister deletes them; status tells\n"
+    "                     what is registered\n"
     "  help               prints this text\n"
     "\n"
     "Each TARGET is one file or folder, one argument each; folders are walked\n"

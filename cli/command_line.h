@@ -15,6 +15,7 @@ enum CommandKind {
     UpdateCommand,
     ShowCommand,
     DigestCommand,
+    ShellCommand,
     HelpCommand,
     VersionCommand,
 };

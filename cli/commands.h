@@ -6,3 +6,5 @@ int RunTargetCommand();
 // show and digest: single files, no run, no worker.
 int RunShowCommand();
 int RunDigestCommand();
+// shell register, unregister, status: Explorer's entries, Windows only.
+int RunShellCommand();

@@ -15,6 +15,8 @@ static int RunCommand() {
         case VersionCommand:
             PrintVersion();
             return 0;
+        case ShellCommand:
+            return RunShellCommand();
         default:
             break;
     }

@@ -5,6 +5,7 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "platform/platform.h"
 
@@ -201,16 +202,50 @@ static bool FinalPathOf(HANDLE handle, PathString* path) {
     return true;
 }
 
+// The handle's path within its volume (\dir\file). Wine's final path is
+// refused past MAX_PATH; this name has no such bound.
+static bool NameWithinVolume(HANDLE handle, PathString* name) {
+    std::vector<uint8_t> buffer(sizeof(FILE_NAME_INFO) + 2 * 32768);
+    if (!GetFileInformationByHandleEx(handle, FileNameInfo, buffer.data(), static_cast<DWORD>(buffer.size()))) {
+        return false;
+    }
+    const FILE_NAME_INFO* information = reinterpret_cast<const FILE_NAME_INFO*>(buffer.data());
+    name->assign(information->FileName, information->FileNameLength / sizeof(wchar_t));
+    while (!name->empty() && name->back() == L'\\') name->pop_back();
+    return true;
+}
+
+static bool SamePathText(const PathString& a, const PathString& b) {
+    return CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(), static_cast<int>(b.size()), TRUE) ==
+           CSTR_EQUAL;
+}
+
+// Whether file is where the walk found it, relative below root: by final
+// paths, or where the system gives none (Wine, past MAX_PATH), by the names
+// within the volume, on the root's volume.
+static bool FoundBelowRoot(const TargetRoot& root, HANDLE file, const PathChar* relative) {
+    PathString found, rootName;
+    if (!root.finalPath.empty() && FinalPathOf(file, &found)) {
+        return SamePathText(found, root.finalPath + L"\\" + relative);
+    }
+    BY_HANDLE_FILE_INFORMATION information;
+    return GetFileInformationByHandle(file, &information) && information.dwVolumeSerialNumber == root.identity.volume &&
+           NameWithinVolume(AsHandle(root.handle), &rootName) && NameWithinVolume(file, &found) &&
+           SamePathText(found, rootName + L"\\" + relative);
+}
+
 bool OpenTargetRoot(const PathChar* path, const FileIdentity& walked, TargetRoot* root) {
     HANDLE handle = CreateFileW(path, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     root->handle = NoFile;
     if (handle == INVALID_HANDLE_VALUE) return false;
     BY_HANDLE_FILE_INFORMATION information;
-    if (!GetFileInformationByHandle(handle, &information) || !FinalPathOf(handle, &root->finalPath)) {
+    if (!GetFileInformationByHandle(handle, &information)) {
         FailWith(handle, GetLastError());
         return false;
     }
+    // Empty where the system gives none: the names within the volume then.
+    if (!FinalPathOf(handle, &root->finalPath)) root->finalPath.clear();
     FillIdentity(information, &root->identity);
     if (root->identity.volume != walked.volume || root->identity.index != walked.index) {
         FailWith(handle, static_cast<DWORD>(ErrorTargetMoved));
@@ -241,13 +276,7 @@ FileHandle OpenFileBelowRoot(const TargetRoot& root, const PathChar* path, int r
     if (file == INVALID_HANDLE_VALUE) return NoFile;
     // No folder on the way was swapped for a link or junction: the system
     // resolves the file where the walk found it.
-    PathString found;
-    PathString expected = root.finalPath + L"\\" + relative;
-    if (!FinalPathOf(file, &found) ||
-        CompareStringOrdinal(found.c_str(), static_cast<int>(found.size()), expected.c_str(),
-                             static_cast<int>(expected.size()), TRUE) != CSTR_EQUAL) {
-        return FailWith(file, static_cast<DWORD>(ErrorIsLink));
-    }
+    if (!FoundBelowRoot(root, file, relative)) return FailWith(file, static_cast<DWORD>(ErrorIsLink));
     return KeepFile(file, snapshot);
 }
 

@@ -194,6 +194,9 @@ int WriteFileStreams(FileHandle file, const PathChar* path, const uint8_t* diges
 // Deletes the digest and the record beside it. True when the digest is gone
 // or was never there (the record goes with it where it can).
 bool DeleteFileStreams(FileHandle file, const PathChar* path);
+// Windows: whether the volume holding path keeps named streams (FAT, exFAT
+// and many shares do not); true where the volume cannot tell.
+bool VolumeKeepsStreams(const PathChar* path);
 
 // ---- directory enumeration -------------------------------------------------
 enum EntryKind { EntryFile, EntryDirectory, EntryOther, EntryUnknown };

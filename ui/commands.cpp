@@ -8,6 +8,7 @@
 
 #include "store/hash_threads.h"
 #include "store/operation_state.h"
+#include "store/path_rules.h"
 #include "store/store.h"
 #include "ui/resource_ids.h"
 #include "ui/target_text.h"
@@ -176,9 +177,20 @@ static bool ChooseRewrite() {
 static void WriteRunCommand(OperationMode mode, ResultList source) {
     OperationState.RewriteEditsOnly = false;
     if (source == AlteredList && !ChooseRewrite()) return;
-    DisableCommands();
     std::vector<PathString> targets;
-    for (const WalkedTarget& target : OperationState.ListTargets[source]) targets.push_back(target.path);
+    for (const WalkedTarget& target : OperationState.ListTargets[source]) {
+        // Said at once, rather than after every file was read in vain.
+        PathString path = UsesPathAsGiven(target.path.c_str()) ? target.path : LongPathPrefix + target.path;
+        if (!VolumeKeepsStreams(path.c_str())) {
+            PathString text = L"The volume of\n" + target.path +
+                              L"\nkeeps no named streams (as FAT, exFAT and many network shares): no hash can "
+                              L"be stored there.";
+            MessageBoxW(MainWindow, text.c_str(), nullptr, MB_OK | MB_ICONERROR);
+            return;
+        }
+        targets.push_back(target.path);
+    }
+    DisableCommands();
     SetHashThreadsFor(targets);
     OperationState.mode = mode;
     StartOrRestore(StartWriteRun(source));

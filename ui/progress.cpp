@@ -22,6 +22,7 @@ static void SetStatusBarPart(int part, const char* text) {
 }
 
 void ProgressTick() {
+    DrawHeldChanges();
     // Nothing read yet: no time taken, no text, no taskbar value.
     if (OperationState.BytesDone.load() == 0) return;
     ProgressInput input;

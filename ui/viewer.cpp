@@ -13,8 +13,8 @@ void DigestViewer() {
     LRESULT length = SendMessageW(Controls.HashedList, LB_GETTEXTLEN, selected, 0);
     // Entries come from PathBuffer and are shorter; anything else is not ours.
     if (length == LB_ERR || length >= PathBufferUnits) return;
-    GrowTargetText(static_cast<int>(4 + length + 2 + 3 * 64));
-    if (4 + length + 2 + 3 * 64 >= TargetCapacity) return;
+    GrowTargetText(ViewerTextUnits(static_cast<int>(length)));
+    if (ViewerTextUnits(static_cast<int>(length)) > TargetCapacity) return;
     LRESULT n = SendMessageW(Controls.HashedList, LB_GETTEXT, selected, reinterpret_cast<LPARAM>(TargetText + 4));
     if (n == LB_ERR) return;
 
@@ -26,7 +26,6 @@ void DigestViewer() {
     int k = ReadStream(file, path, DigestStream, digest, 64);
     CloseFile(file);
     if (k < 0) return;
-    if (k > 64) k = 64;  // bytes past a digest are not shown
     const PathChar* text = FinishViewerText(TargetText, static_cast<int>(n), digest, k);
     MessageBoxW(MainWindow, text, L"Hash", MB_OK);
 }

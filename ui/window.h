@@ -76,6 +76,8 @@ void ShowAlteredDetails();
 void FolderPicker(int fieldLength);
 INT_PTR OnDropFiles(HDROP drop);
 
-// window_services_dialog.cpp: the workers' requests, carried out here.
+// window_services_dialog.cpp: the workers' requests, carried out here, and
+// the lists and status text they changed since the last tick, drawn.
+void DrawHeldChanges();
 bool IsWindowServiceMessage(UINT message);
 LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam);

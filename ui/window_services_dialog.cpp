@@ -6,6 +6,9 @@
 
 #include <commctrl.h>
 
+#include <atomic>
+#include <string>
+
 #include "store/file_outcome.h"
 #include "store/operation_state.h"
 #include "store/window_services.h"
@@ -46,7 +49,13 @@ static LRESULT Request(WindowService service, WPARAM wParam, LPARAM lParam) {
     return SendMessageW(MainWindow, service, wParam, lParam);
 }
 
-void SetStatusText(const PathChar* text) { Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(text)); }
+// While hashing threads read, the file a run hands over is not the one being
+// read: the status text then says "Processing..." and names no file.
+static std::atomic<bool> NamingFiles{true};
+
+void SetStatusText(const PathChar* text) {
+    if (NamingFiles.load()) Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(text));
+}
 void ListClear(ResultList list) { Request(ServiceListClear, list, 0); }
 void ListAppend(ResultList list, const PathChar* text) {
     Request(ServiceListAppend, list, reinterpret_cast<LPARAM>(text));
@@ -65,7 +74,13 @@ void SetStartCaption(const PathChar* caption) {
     Request(ServiceSetStartCaption, 0, reinterpret_cast<LPARAM>(caption));
 }
 void ClearStatusBar() { Request(ServiceClearStatusBar, 0, 0); }
-void SetProgressTimer(bool running) { Request(ServiceSetProgressTimer, running, 0); }
+void SetProgressTimer(bool running) {
+    OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
+    bool pooled = running && OperationState.HashThreads > 1 && mode != List && mode != Remove;
+    if (pooled) Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(L"Processing..."));
+    NamingFiles = !pooled;
+    Request(ServiceSetProgressTimer, running, 0);
+}
 
 // A file is told by its list entry alone, and only where it has one: the
 // counts of the closing text stay with the run.
@@ -80,6 +95,7 @@ void ShowTargetError(const PathChar* message, const PathChar*, int) {
 
 void CloseRun(const PathChar* closingText, bool enableStart) {
     CloseRunRequest request = {closingText, enableStart};
+    NamingFiles = true;
     Request(ServiceCloseRun, 0, reinterpret_cast<LPARAM>(&request));
 }
 
@@ -106,6 +122,50 @@ static void CopyListEntry(HWND list, ListEntryRequest* request) {
     if (got != LB_ERR) request->result = static_cast<int>(got);
 }
 
+// A run changes its lists and the status text once a file: each list's redraw
+// is held from its first change, and a status text coming within
+// StatusTextPeriod of the last one waits, until DrawHeldChanges (each tick).
+const ULONGLONG StatusTextPeriod = 250;
+static bool ListHeld[3];
+static std::wstring WaitingStatus;
+static bool StatusWaiting;
+static ULONGLONG StatusDrawnAt;
+
+static HWND HoldList(WPARAM list) {
+    HWND control = ListControl(list);
+    if (control && !ListHeld[list]) {
+        SendMessageW(control, WM_SETREDRAW, FALSE, 0);
+        ListHeld[list] = true;
+    }
+    return control;
+}
+
+static void ShowStatusText(const wchar_t* text) {
+    ULONGLONG now = GetTickCount64();
+    StatusWaiting = now - StatusDrawnAt < StatusTextPeriod;
+    if (StatusWaiting) {
+        WaitingStatus = text;
+        return;
+    }
+    SetWindowTextW(Controls.StatusText, text);
+    StatusDrawnAt = now;
+}
+
+void DrawHeldChanges() {
+    for (int list = 0; list < 3; ++list) {
+        if (!ListHeld[list]) continue;
+        HWND control = ListControl(list);
+        SendMessageW(control, WM_SETREDRAW, TRUE, 0);
+        InvalidateRect(control, nullptr, TRUE);
+        ListHeld[list] = false;
+    }
+    if (StatusWaiting) {
+        SetWindowTextW(Controls.StatusText, WaitingStatus.c_str());
+        StatusDrawnAt = GetTickCount64();
+        StatusWaiting = false;
+    }
+}
+
 // The end of a run as one step of the UI thread, so that no command (a Start
 // click above all) finds the controls restored but the mode not yet Idle.
 static void CloseRunOnWindow(const CloseRunRequest& request) {
@@ -123,13 +183,13 @@ static void CloseRunOnWindow(const CloseRunRequest& request) {
 LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case ServiceSetStatusText:
-            SetWindowTextW(Controls.StatusText, reinterpret_cast<const PathChar*>(lParam));
+            ShowStatusText(reinterpret_cast<const PathChar*>(lParam));
             return 0;
         case ServiceListClear:
-            SendMessageW(ListControl(wParam), LB_RESETCONTENT, 0, 0);
+            SendMessageW(HoldList(wParam), LB_RESETCONTENT, 0, 0);
             return 0;
         case ServiceListAppend:
-            SendMessageW(ListControl(wParam), LB_ADDSTRING, 0, lParam);
+            SendMessageW(HoldList(wParam), LB_ADDSTRING, 0, lParam);
             return 0;
         case ServiceListCount:
             return SendMessageW(ListControl(wParam), LB_GETCOUNT, 0, 0);
@@ -137,7 +197,7 @@ LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
             CopyListEntry(ListControl(wParam), reinterpret_cast<ListEntryRequest*>(lParam));
             return 0;
         case ServiceListDelete:
-            SendMessageW(ListControl(wParam), LB_DELETESTRING, static_cast<WPARAM>(lParam), 0);
+            SendMessageW(HoldList(wParam), LB_DELETESTRING, static_cast<WPARAM>(lParam), 0);
             return 0;
         case ServiceEnableStart:
             EnableWindow(Controls.StartButton, TRUE);
@@ -162,10 +222,11 @@ LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
         case ServiceCommitOutcome: {
             const FileOutcome& outcome = *reinterpret_cast<const FileOutcome*>(lParam);
             int list = ListOfOutcome(static_cast<OperationMode>(OperationState.mode.load()), outcome.verdict);
+            HWND control = HoldList(static_cast<WPARAM>(list));
             if (list == AlteredList) {
                 AppendAlteredEntry(outcome);
             } else {
-                SendMessageW(ListControl(list), LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(outcome.text));
+                SendMessageW(control, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(outcome.text));
             }
             return 0;
         }

@@ -189,6 +189,7 @@ digest --quiet d/a|--progress and --quiet belong to check, list, create, rewrite
 check --quiet --progress d|--progress and --quiet exclude each other
 show -0 d/a|-0 needs --hex with show
 remove d|remove asks first; give --yes when standard input is no terminal
+shell|shell takes one of register, unregister and status
 EOF
     [ "$(stored_hex d/a)" = none ] || [ -z "$(stored_hex d/a)" ] || fail "a usage error wrote a digest"
 
@@ -219,6 +220,9 @@ EOF
     # Usage errors come before the targets are looked at.
     run remove missing
     expect_status 64 "remove of a missing target without --yes"
+    run shell status
+    expect_status 64 "shell on Linux"
+    expect_err "shell on Linux" "quorvane: shell: Explorer's entries are for Windows only"
 }
 
 test_digest() {

@@ -1,6 +1,8 @@
 // Seeding the target field: what of the process command line is left once the
 // program name and the blanks after it are skipped.
 #include "gtest/gtest.h"
+#include "platform/shell.h"
+#include "tests/ui/windows_split_model.h"
 #include "ui/command_line.h"
 
 namespace {
@@ -38,6 +40,20 @@ TEST(CommandLineSeeding, OnlyTheBlankSeparatesNotTheTab) {
 
 TEST(CommandLineSeeding, ALeadingBlankMeansAnEmptyProgramName) {
     EXPECT_EQ(Seed(PT("  Quorvane.exe D:\\a")), PT("Quorvane.exe D:\\a"));
+}
+
+// Explorer's verbs, with the folder in place of %V: the field they seed splits
+// into that folder whole, also behind a path picked later.
+TEST(CommandLineSeeding, TheVerbsSeedTheirFolderWhole) {
+    const PathChar* rows[][2] = {{FolderVerbArguments, PT("C:\\My Data")},
+                                 {FolderVerbArguments, PT("\\\\server\\share\\a b")},
+                                 {DriveVerbArguments, PT("C:\\")}};
+    for (const auto& row : rows) {
+        PathString command = PT("\"C:\\Program Files\\Quorvane.exe\" ") + PathString(row[0]);
+        PathString field = Seed(command.replace(command.find(PT("%V")), 2, row[1]).c_str());
+        EXPECT_EQ(SplitByWindowsRules(field.c_str()), std::vector<PathString>({row[1]})) << field.size();
+        EXPECT_EQ(SplitByWindowsRules((PT("D:\\x ") + field).c_str()), std::vector<PathString>({PT("D:\\x"), row[1]}));
+    }
 }
 
 }  // namespace

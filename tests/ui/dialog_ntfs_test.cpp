@@ -84,4 +84,31 @@ TEST_F(NtfsDialogTest, CreateThenStartFindsAnAlteredFile) {
     CloseIdle();
 }
 
+// A file whose path is over 260 characters, in folders made through the
+// long-path prefix: Create and Rewrite must reach it as List and Check do.
+TEST_F(NtfsDialogTest, CreateAndRewriteReachAPathOverMaxPath) {
+    std::wstring top = folder + L"\\long", path = top;
+    ASSERT_TRUE(CreateDirectoryW(top.c_str(), nullptr));
+    while (path.size() < 300) {
+        path += L"\\" + std::wstring(60, L'd');
+        ASSERT_TRUE(CreateDirectoryW((L"\\\\?\\" + path).c_str(), nullptr));
+    }
+    std::wstring file = WriteFileOn(L"\\\\?\\" + path + L"\\a.txt", "abc").substr(4);
+    ASSERT_TRUE(Open(L"Quorvane.exe"));
+    SetField(top);
+    Run(ListButtonId);
+    Run(CreateButtonId);
+    EXPECT_EQ(Items(HashedListId), std::vector<std::wstring>({file}));
+    EXPECT_EQ(TextOf(Item(StatusTextId)), L"Ready.");
+    EXPECT_EQ(StreamBytes(L"\\\\?\\" + file), HexBytes(AbcDigest));
+
+    WriteFileOn(L"\\\\?\\" + file, "abd");
+    Run(StartButtonId);
+    EXPECT_EQ(Items(AlteredListId), std::vector<std::wstring>({file}));
+    Run(RewriteButtonId);
+    EXPECT_EQ(TextOf(Item(StatusTextId)), L"Ready.");
+    EXPECT_EQ(Items(AlteredListId), std::vector<std::wstring>());
+    CloseIdle();
+}
+
 }  // namespace

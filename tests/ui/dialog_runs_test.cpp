@@ -175,6 +175,20 @@ TEST_F(RunTest, CreateCountsTheDigestsThatCouldNotBeWritten) {
     EXPECT_TRUE(Enabled(CreateButtonId));
 }
 
+TEST_F(RunTest, CreateOnAVolumeWithoutStreamsSaysSoBeforeReading) {
+    Run(ListButtonId);
+    SetVolumesKeepStreams(false);
+    int closed = RunsClosed();
+    ClickLater(CreateButtonId);
+    HWND box = WaitForBox(uiThread);
+    ASSERT_NE(box, nullptr);
+    EXPECT_NE(BoxText(box).find(L"keeps no named streams"), std::wstring::npos);
+    AnswerBox(box, IDOK);
+    EXPECT_EQ(RunsClosed(), closed);
+    EXPECT_EQ(Items(UnhashedListId), Sorted({a, b, c}));
+    EXPECT_TRUE(Enabled(CreateButtonId));
+}
+
 TEST_F(RunTest, RemoveAsksAndCountsTheDigestsLeft) {
     ListThenCreate();
     Remove(IDNO);
@@ -337,14 +351,17 @@ TEST_F(RunTest, ViewerShowsTheStoredDigestOfTheSelectedEntry) {
                                 L"C7 97 FC 9D 95 D8 B5 82 D2 25 29 20 76 D4 EE F5\n");
     AnswerBox(box, IDOK);
 
-    // A short stream shows only the bytes read.
-    std::vector<uint8_t> twenty;
-    for (int i = 0; i < 20; ++i) twenty.push_back(static_cast<uint8_t>(i));
-    PutStream(a, twenty);
+    // A stream of 100 bytes is no digest, and is called malformed.
+    std::vector<uint8_t> hundred;
+    for (int i = 0; i < 100; ++i) hundred.push_back(static_cast<uint8_t>(i));
+    PutStream(a, hundred);
     PostMessageW(MainWindow, WM_COMMAND, MAKEWPARAM(HashedListId, LBN_DBLCLK), reinterpret_cast<LPARAM>(list));
     box = WaitForBox(uiThread);
     ASSERT_NE(box, nullptr);
-    EXPECT_EQ(BoxText(box), a + L"\n\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\n10 11 12 13 ");
+    EXPECT_EQ(BoxText(box).substr(a.size()), L"\n\nmalformed digest of 100 bytes:\n00 01 02 03 04 05 06 07 08 09 0A 0B 0C 0D 0E 0F\n"
+                                             L"10 11 12 13 14 15 16 17 18 19 1A 1B 1C 1D 1E 1F\n"
+                                             L"20 21 22 23 24 25 26 27 28 29 2A 2B 2C 2D 2E 2F\n"
+                                             L"30 31 32 33 34 35 36 37 38 39 3A 3B 3C 3D 3E 3F\n");
     AnswerBox(box, IDOK);
 }
 
@@ -411,11 +428,23 @@ protected:
     std::wstring first, second;
 };
 
+// With hashing threads the file handed over is not the one read: none is named.
+TEST_F(LongCheckTest, HashingThreadsNameNoFileInTheStatusText) {
+    ForcedHashThreads = 3;
+    HoldAtRead = 1;
+    Click(StartButtonId);
+    ASSERT_TRUE(WaitUntil([] { return ReadsSeen.load() >= 1; }, 20000));
+    EXPECT_TRUE(WaitUntil([&] { return Status() == L"Processing..."; }, 5000)) << Status().c_str();
+    SetEvent(ReleaseRead);
+    ASSERT_TRUE(WaitIdle());
+    EXPECT_EQ(Status(), L"Ready.");
+}
+
 TEST_F(LongCheckTest, TimerTicksPauseAndResumeDuringACheck) {
     Click(StartButtonId);
     ASSERT_TRUE(WaitUntil([] { return ReadsSeen.load() == 2; }, 20000));
-    // The file whose digest is being read.
-    EXPECT_TRUE(Status() == first || Status() == second) << Status().c_str();
+    // The file whose digest is being read, by the next tick at the latest.
+    EXPECT_TRUE(WaitUntil([&] { return Status() == first || Status() == second; }, 5000)) << Status().c_str();
     EXPECT_EQ(TextOf(Item(StartButtonId)), L"Pause");
     EXPECT_TRUE(Enabled(StartButtonId));
     EXPECT_FALSE(Enabled(ListButtonId));

@@ -187,7 +187,7 @@ TEST(Resources, VersionBlock) {
     EXPECT_EQ(translation[1], 0x04B0);
 }
 
-TEST(Resources, ManifestAsksForCommonControlsSixOnly) {
+TEST(Resources, ManifestAsksForCommonControlsSixAndTheInvokersRights) {
     DWORD size = 0;
     const uint8_t* bytes = ResourceBytes(MAKEINTRESOURCEW(ManifestId), MAKEINTRESOURCEW(24), &size);
     ASSERT_NE(bytes, nullptr);
@@ -196,7 +196,8 @@ TEST(Resources, ManifestAsksForCommonControlsSixOnly) {
     EXPECT_NE(text.find("type=\"win32\" name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\" "
                         "processorArchitecture=\"*\" publicKeyToken=\"6595b64144ccf1df\""),
               std::string::npos);
-    EXPECT_EQ(text.find("requestedExecutionLevel"), std::string::npos);
+    // Declared, so that Windows redirects no write of the 32-bit program to a per-user copy.
+    EXPECT_NE(text.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
     EXPECT_EQ(text.find("dpiAware"), std::string::npos);
     EXPECT_EQ(text.find("<dependency>"), text.rfind("<dependency>"));
 }

@@ -15,6 +15,7 @@ std::map<std::wstring, std::vector<uint8_t>> Records;
 std::set<std::pair<std::wstring, int>> Failing;
 void (*ReadHook)(const std::wstring&);
 void (*WriteHook)(const std::wstring&);
+bool VolumesKeepStreams = true;
 
 std::wstring FileOf(const PathChar* filePath) {
     std::wstring path = filePath;
@@ -33,7 +34,12 @@ void ClearStreams() {
     Failing.clear();
     ReadHook = nullptr;
     WriteHook = nullptr;
+    VolumesKeepStreams = true;
 }
+
+void SetVolumesKeepStreams(bool keep) { VolumesKeepStreams = keep; }
+
+bool VolumeKeepsStreams(const PathChar*) { return VolumesKeepStreams; }
 
 void PutStream(const std::wstring& filePath, const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> hold(Lock);

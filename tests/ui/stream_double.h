@@ -10,6 +10,8 @@
 enum StreamCall { StreamExistsCall, StreamReadCall, StreamWriteCall, StreamDeleteCall };
 
 void ClearStreams();
+// What VolumeKeepsStreams answers for every volume; true after ClearStreams.
+void SetVolumesKeepStreams(bool keep);
 void PutStream(const std::wstring& filePath, const std::vector<uint8_t>& bytes);
 bool GetStream(const std::wstring& filePath, std::vector<uint8_t>* bytes);
 // Every later call of that kind on that file fails (a query or read: as a

@@ -56,9 +56,23 @@ TEST(ViewerText, TheBoxShowsTheEntryAnEmptyLineAndTheBytes) {
     uint8_t bytes[64];
     for (int i = 0; i < 64; ++i) bytes[i] = static_cast<uint8_t>(i);
     EXPECT_EQ(PathString(FinishViewerText(b.units, b.n, bytes, 64)), PT("C:\\data\\a.bin\n\n") + HexOf(64));
-    // An empty or unreadable stream shows the entry and the empty line only.
-    EXPECT_EQ(PathString(FinishViewerText(b.units, b.n, bytes, 0)), PT("C:\\data\\a.bin\n\n"));
-    EXPECT_EQ(PathString(FinishViewerText(b.units, b.n, bytes, 20)), PT("C:\\data\\a.bin\n\n") + HexOf(20));
+    // Any other length is called malformed; the bytes of the first 64 follow.
+    EXPECT_EQ(PathString(FinishViewerText(b.units, b.n, bytes, 0)), PT("C:\\data\\a.bin\n\nmalformed digest of 0 bytes:\n"));
+    EXPECT_EQ(PathString(FinishViewerText(b.units, b.n, bytes, 20)),
+              PT("C:\\data\\a.bin\n\nmalformed digest of 20 bytes:\n") + HexOf(20));
+    EXPECT_EQ(PathString(FinishViewerText(b.units, b.n, bytes, 100)),
+              PT("C:\\data\\a.bin\n\nmalformed digest of 100 bytes:\n") + HexOf(64));
+}
+
+TEST(ViewerText, ALongPathIsBrokenAfterASeparatorOrAtTheWidth) {
+    PathString folder(50, PathChar('d')), name(70, PathChar('n'));
+    ViewerBuffer b((PT("C:\\") + folder + PT("\\") + name).c_str());
+    PrepareViewerFilePath(b.units, b.n);
+    uint8_t bytes[64];
+    for (int i = 0; i < 64; ++i) bytes[i] = static_cast<uint8_t>(i);
+    EXPECT_EQ(PathString(FinishViewerText(b.units, b.n, bytes, 64)),
+              PT("C:\\") + folder + PT("\\\n") + name.substr(0, ViewerLineUnits) + PT("\n") +
+                  name.substr(ViewerLineUnits) + PT("\n\n") + HexOf(64));
 }
 
 }  // namespace
