@@ -57,7 +57,8 @@ static double HashOnly(bool sideBySide, size_t first, size_t count, FileHashJob*
         HashFilesInterleaved(jobs, static_cast<int>(count), OpenGate, &BytesDone);
     } else {
         for (size_t n = 0; n < count; n++) {
-            jobs[n].bytesRead = HashFile(jobs[n].file, jobs[n].ExpectedSize, jobs[n].digest, OpenGate, &BytesDone);
+            jobs[n].bytesRead =
+                HashFile(jobs[n].file, jobs[n].ExpectedSize, OpenGate, &BytesDone, jobs[n].digest);
         }
     }
     double seconds = ThreadSeconds() - start;
@@ -89,7 +90,8 @@ static double OpenHashClose(bool sideBySide, size_t first, size_t count, FileHas
     } else {
         for (size_t n = 0; n < count; n++) {
             OpenJob(first + n, &jobs[n]);
-            jobs[n].bytesRead = HashFile(jobs[n].file, jobs[n].ExpectedSize, jobs[n].digest, OpenGate, &BytesDone);
+            jobs[n].bytesRead =
+                HashFile(jobs[n].file, jobs[n].ExpectedSize, OpenGate, &BytesDone, jobs[n].digest);
             CloseFile(jobs[n].file);
         }
     }

@@ -28,7 +28,7 @@ static int VisitFile(const char* path, const struct stat* st, int type, struct F
     int fd = open(path, O_RDONLY | O_CLOEXEC);
     if (fd < 0) return 0;
     uint8_t digest[64];
-    HashFile(fd, st->st_size, digest, OpenGate, &BytesDone);
+    HashFile(fd, st->st_size, OpenGate, &BytesDone, digest);
     if (Creating) {
         fsetxattr(fd, "user.z", digest, sizeof digest, 0);
     } else if (std::memcmp(stored, digest, sizeof digest) != 0) {

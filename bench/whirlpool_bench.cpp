@@ -72,7 +72,7 @@ static void HashFileWith(BlockRoutine routine, size_t offset, uint8_t digest[64]
     CompressBlock = routine;
     FileHandle file = OpenSlice(offset);
     std::atomic<uint64_t> bytesDone(0);
-    HashFile(file, SliceSize, digest, OpenGate, &bytesDone);
+    HashFile(file, SliceSize, OpenGate, &bytesDone, digest);
     CloseFile(file);
 }
 

@@ -7,8 +7,8 @@
 
 std::atomic<bool> HashingAbandoned(false);
 
-uint64_t HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
-              std::atomic<uint64_t>* bytesDone) {
+uint64_t HashFile(FileHandle file, int64_t ExpectedSize, GateHandle pauseGate, std::atomic<uint64_t>* bytesDone,
+                  uint8_t* DigestOut) {
     // On this call's stack, so that several threads can each hash a file.
     uint8_t readBuffer[ReadBufferSize];
     std::memset(DigestOut, 0, 64);

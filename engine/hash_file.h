@@ -12,8 +12,8 @@ const uint32_t ReadBufferSize = 65536;
 // each read and adding every read's count to bytesDone; the padding carries
 // ExpectedSize whatever the reads delivered. Several threads may each hash a
 // file at the same time. Returns the bytes read: bytesDone is shared by them.
-uint64_t HashFile(FileHandle file, int64_t ExpectedSize, uint8_t* DigestOut, GateHandle pauseGate,
-              std::atomic<uint64_t>* bytesDone);
+uint64_t HashFile(FileHandle file, int64_t ExpectedSize, GateHandle pauseGate, std::atomic<uint64_t>* bytesDone,
+                  uint8_t* DigestOut);
 
 // Set for good when the process is to end before its run does (the console's
 // Ctrl-C): HashFile reads no further piece, so bytesDone falls short of the

@@ -115,7 +115,7 @@ static void AfterBlock(Lane* lane, const LaneSource& source) {
 static void HashOneByOne(const LaneSource& source) {
     while (FileHashJob* job = source.take(source.context)) {
         ClearPlatformError();
-        job->bytesRead = HashFile(job->file, job->ExpectedSize, job->digest, source.pauseGate, source.bytesDone);
+        job->bytesRead = HashFile(job->file, job->ExpectedSize, source.pauseGate, source.bytesDone, job->digest);
         job->readError = LastPlatformError();
         source.done(source.context, job);
     }

@@ -49,7 +49,7 @@ int CheckHashedFile(const FileHashJob& job, const FileSnapshot* before) {
     OperationState.BytesDone -= job.bytesRead;
     if (!RewindFile(job.file)) return LastPlatformError();
     ClearPlatformError();
-    uint64_t read = HashFile(job.file, before->size, again, OperationState.PauseGate, &OperationState.BytesDone);
+    uint64_t read = HashFile(job.file, before->size, OperationState.PauseGate, &OperationState.BytesDone, again);
     problem = ProblemOfRead(read, LastPlatformError(), before->size);
     if (!TakeFileSnapshot(job.file, &after)) return LastPlatformError();
     if (!SameContentsMark(*before, after)) return ErrorChangedWhileRead;
@@ -62,7 +62,7 @@ int HashOpenFile(FileHandle file, const FileSnapshot* before, uint8_t digest[64]
     job.file = file;
     job.ExpectedSize = before->size;
     ClearPlatformError();
-    job.bytesRead = HashFile(file, before->size, job.digest, OperationState.PauseGate, &OperationState.BytesDone);
+    job.bytesRead = HashFile(file, before->size, OperationState.PauseGate, &OperationState.BytesDone, job.digest);
     job.readError = LastPlatformError();
     int problem = CheckHashedFile(job, before);
     std::memcpy(digest, job.digest, DigestLength);

@@ -46,8 +46,8 @@ static uint64_t IdentityKey(const FileWork& work) {
 
 static void HashJob(FileHashJob* job) {
     ClearPlatformError();
-    job->bytesRead = HashFile(job->file, job->ExpectedSize, job->digest, OperationState.PauseGate,
-                              &OperationState.BytesDone);
+    job->bytesRead =
+        HashFile(job->file, job->ExpectedSize, OperationState.PauseGate, &OperationState.BytesDone, job->digest);
     job->readError = LastPlatformError();
 }
 

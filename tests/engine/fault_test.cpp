@@ -93,7 +93,7 @@ static ScriptedRun RunScripted(int64_t expectedSize, std::vector<uint32_t> scrip
     std::atomic<uint64_t> bytesDone(0);
     WatchedCounter = &bytesDone;
     uint8_t digest[64];
-    HashFile(0, expectedSize, digest, nullptr, &bytesDone);
+    HashFile(0, expectedSize, nullptr, &bytesDone, digest);
     return {HexOf(digest, 64), EventLog, bytesDone, CounterAtWaits};
 }
 
@@ -184,7 +184,7 @@ TEST(HashFileScripted, SecondThreadHashesWhileTheFirstHoldsItsBuffer) {
     int openGate = 0;
     auto hash = [&](FileHandle stream) {
         std::atomic<uint64_t> bytesDone(0);
-        HashFile(stream, sizes[stream], digests[stream], &openGate, &bytesDone);
+        HashFile(stream, sizes[stream], &openGate, &bytesDone, digests[stream]);
     };
     std::thread first(hash, 1);
     bool held;

@@ -52,7 +52,7 @@ struct HashJob {
 
 static unsigned RunHashJob(void* parameter) {
     HashJob* job = static_cast<HashJob*>(parameter);
-    HashFile(job->file, job->expectedSize, job->digest, job->gate, &job->bytesDone);
+    HashFile(job->file, job->expectedSize, job->gate, &job->bytesDone, job->digest);
     job->finished = true;
     return 0;
 }
@@ -74,7 +74,7 @@ static std::string HashPath(const PathString& path, uint64_t* grownBy,
     if (expectedSize == SizeOfTheFile) expectedSize = FileSizeOf(file);
     uint8_t digest[64];
     std::atomic<uint64_t> bytesDone(0x123456789ull);
-    HashFile(file, expectedSize, digest, OpenGate(), &bytesDone);
+    HashFile(file, expectedSize, OpenGate(), &bytesDone, digest);
     CloseFile(file);
     *grownBy = bytesDone - 0x123456789ull;
     return HexOf(digest, 64);
@@ -147,7 +147,7 @@ TEST(HashFile, TwoThreadsAtOnceEachGetTheirDigest) {
             FileHandle file = OpenFileForReading(paths[n].c_str());
             uint8_t digest[64];
             std::atomic<uint64_t> bytesDone(0);
-            HashFile(file, static_cast<int64_t>(bytes[n].size()), digest, OpenGate(), &bytesDone);
+            HashFile(file, static_cast<int64_t>(bytes[n].size()), OpenGate(), &bytesDone, digest);
             if (file == NoFile || HexOf(digest, 64) != expected[n]) wrong[n]++;
             CloseFile(file);
         }
@@ -255,7 +255,7 @@ TEST(HashFile, PipeFedInOddPieces) {
     });
     uint8_t digest[64];
     std::atomic<uint64_t> bytesDone(0);
-    HashFile(ends[0], static_cast<int64_t>(bytes.size()), digest, OpenGate(), &bytesDone);
+    HashFile(ends[0], static_cast<int64_t>(bytes.size()), OpenGate(), &bytesDone, digest);
     writer.join();
     close(ends[0]);
     EXPECT_EQ(HexOf(digest, 64), ReferenceHex(bytes, bytes.size(), bytes.size()));
@@ -272,7 +272,7 @@ TEST(HashFile, PipeEndingEarly) {
     close(ends[1]);
     uint8_t digest[64];
     std::atomic<uint64_t> bytesDone(0);
-    HashFile(ends[0], 100000, digest, OpenGate(), &bytesDone);
+    HashFile(ends[0], 100000, OpenGate(), &bytesDone, digest);
     EXPECT_EQ(HexOf(digest, 64), ReferenceHex(bytes, 1000, 100000));
     EXPECT_EQ(bytesDone, 1000u);
     close(ends[0]);
@@ -285,7 +285,7 @@ TEST(HashFile, FailingReadsCountAsEmpty) {
     ASSERT_GE(directory, 0);
     uint8_t digest[64];
     std::atomic<uint64_t> bytesDone(0);
-    HashFile(directory, 1 << 20, digest, OpenGate(), &bytesDone);
+    HashFile(directory, 1 << 20, OpenGate(), &bytesDone, digest);
     close(directory);
     std::vector<uint8_t> none;
     EXPECT_EQ(HexOf(digest, 64), ReferenceHex(none, 0, 1 << 20));

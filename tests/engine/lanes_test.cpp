@@ -213,7 +213,7 @@ TEST_P(InterleavedWith, SameAsOneByOneOnMixedFileSets) {
         for (size_t n = 0; n < Files.size(); n++) {
             uint8_t digest[64];
             ClearPlatformError();
-            uint64_t read = HashFile(FirstHandle + n, Files[n].expectedSize, digest, nullptr, &expectedDone);
+            uint64_t read = HashFile(FirstHandle + n, Files[n].expectedSize, nullptr, &expectedDone, digest);
             expected.push_back(OutcomeOf(digest, read, LastPlatformError(), Files[n]));
         }
 
