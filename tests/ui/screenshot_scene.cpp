@@ -82,6 +82,14 @@ int wmain(int argc, wchar_t** argv) {
     Command(ListButtonId);
     Command(CreateButtonId);
     WriteSample(root + L"\\Photos\\IMG_0413.jpg", 6u << 20, 99);
+    // One more changes underneath, its size and last-write time kept: rot.
+    const std::wstring rotten = root + L"\\Photos\\IMG_0412.jpg";
+    WIN32_FILE_ATTRIBUTE_DATA kept;
+    GetFileAttributesExW(rotten.c_str(), GetFileExInfoStandard, &kept);
+    WriteSample(rotten, 6u << 20, 98);
+    HANDLE file = CreateFileW(rotten.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    SetFileTime(file, nullptr, nullptr, &kept.ftLastWriteTime);
+    CloseHandle(file);
     WriteSample(root + L"\\Photos\\IMG_0415.jpg", 5u << 20, 100);
     Command(StartButtonId);
 
