@@ -54,8 +54,13 @@ static FileHandle KeepFile(HANDLE file, FileSnapshot* snapshot) {
     return AsFile(file);
 }
 
+// A file read shares writing and deletion too: another name of it waits open
+// while the streams of the first are written, which Wine counts against the
+// file itself. A change meanwhile is told by the snapshots.
+const DWORD ReadSharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 FileHandle OpenFileForReading(const PathChar* path, FileSnapshot* snapshot) {
-    HANDLE file = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    HANDLE file = CreateFileW(path, GENERIC_READ, ReadSharing, nullptr, OPEN_EXISTING,
                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     return KeepFile(file, snapshot);
 }
@@ -81,7 +86,7 @@ static HANDLE OpenEntry(const PathChar* path, DWORD access, DWORD sharing, DWORD
 
 FileHandle OpenFileForReading(const EntryPlace& place, FileSnapshot* snapshot) {
     if (place.folder == NoFile) return OpenFileForReading(place.path, snapshot);
-    return KeepFile(OpenEntry(place.path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN), snapshot);
+    return KeepFile(OpenEntry(place.path, GENERIC_READ, ReadSharing, FILE_FLAG_SEQUENTIAL_SCAN), snapshot);
 }
 
 FileHandle OpenFileForStreams(const EntryPlace& place) {
@@ -115,7 +120,11 @@ void CloseFile(FileHandle file) {
 }
 
 PathKind QueryPathKind(const PathChar* path) {
-    DWORD attributes = GetFileAttributesW(path);
+    // Asked as the walk will reach it, through the long-path prefix: a name
+    // that ends in a dot or a blank, or one of a device, is the file itself.
+    PathString full = MakeAbsolutePath(path);
+    if (full.empty() || full[0] != L'\\') full.insert(0, LongPathPrefix);
+    DWORD attributes = GetFileAttributesW(full.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return PathMissing;
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? PathDirectory : PathFile;
 }
@@ -272,7 +281,7 @@ FileHandle OpenFileBelowRoot(const TargetRoot& root, const PathChar* path, int r
         }
         return file;
     }
-    HANDLE file = OpenEntry(path, GENERIC_READ, FILE_SHARE_READ, FILE_FLAG_SEQUENTIAL_SCAN);
+    HANDLE file = OpenEntry(path, GENERIC_READ, ReadSharing, FILE_FLAG_SEQUENTIAL_SCAN);
     if (file == INVALID_HANDLE_VALUE) return NoFile;
     // No folder on the way was swapped for a link or junction: the system
     // resolves the file where the walk found it.

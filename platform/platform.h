@@ -103,10 +103,12 @@ const int ErrorIsLink = -1006;       // a symbolic link or other reparse point n
 const int ErrorNotFolder = -1007;    // no folder any more
 const int ErrorTargetMoved = -1008;  // the target of a listed file is not the one walked
 
-// A regular file, for reading: read access, read sharing, existing only,
-// sequential-scan hint; the snapshot is taken from the handle. FIFOs and
-// devices never block the open. ErrorIsLink, ErrorNotRegularFile, or the
-// system's error when it fails.
+// A regular file, for reading: read access, existing only, sequential-scan
+// hint; the snapshot is taken from the handle. FIFOs and devices never block
+// the open. ErrorIsLink, ErrorNotRegularFile, or the system's error when it
+// fails. Windows shares reading, writing and deletion, so that another name
+// of the file can wait open while the first one's streams are written; the
+// snapshots tell a change meanwhile.
 FileHandle OpenFileForReading(const EntryPlace& place, FileSnapshot* snapshot);
 // The same for a path, links followed (targets of show and digest).
 FileHandle OpenFileForReading(const PathChar* path, FileSnapshot* snapshot = nullptr);
@@ -181,6 +183,7 @@ const int StreamAppeared = -4;
 const int StreamVanished = -5;
 // The record could not be stored beside a digest that was; any record the
 // file had is deleted then, so that none is left that does not belong to it.
+// A digest that the write created goes too (then -1), where it can.
 const int RecordNotStored = -6;
 // Stores the digest (64 bytes, when given) and then the record beside it
 // (when given, created or replaced) with the open file that was read, and
@@ -268,5 +271,7 @@ SeekPenalty QuerySeekPenalty(const PathChar* path);
 // path with blanks, backslashes are ordinary characters.
 void SplitTargetText(const PathChar* text, std::vector<PathString>* args);
 // A relative path (or, on Windows, one with forward slashes) made absolute
-// against the current directory; other paths come back unchanged.
+// against the current directory; other paths come back unchanged. Windows
+// keeps each name as written (a trailing dot or blank, a device's name), for
+// the long-path prefix to take literally.
 PathString MakeAbsolutePath(const PathString& path);

@@ -86,16 +86,77 @@ void SplitTargetText(const PathChar* text, std::vector<PathString>* args) {
     LocalFree(vector);
 }
 
-PathString MakeAbsolutePath(const PathString& path) {
+// How many units of path are its root ("C:", "\\server\share", "\\?\C:"),
+// which ".." does not climb above.
+static size_t RootLength(const PathString& path) {
+    size_t at = path.compare(0, 4, L"\\\\?\\") == 0 ? 4 : 0;
+    if (path.size() >= at + 2 && path[at + 1] == L':') return at + 2;
+    if (at == 4 && path.compare(4, 4, L"UNC\\") == 0) at = 8;
+    else if (path.compare(0, 2, L"\\\\") == 0) at = 2;
+    else return 0;
+    // Server and share.
+    for (int part = 0; part < 2; ++part) {
+        size_t next = path.find(L'\\', at);
+        if (next == PathString::npos) return path.size();
+        at = part == 0 ? next + 1 : next;
+    }
+    return at;
+}
+
+// The folder a path relative to it is resolved against: the current one, or
+// for "C:name" the current one of that drive.
+static PathString BaseFolderOf(const PathString& drive) {
+    DWORD need = GetFullPathNameW(drive.empty() ? L"." : drive.c_str(), 0, nullptr, nullptr);
+    PathString base(need, L'\0');
+    DWORD got = need == 0 ? 0 : GetFullPathNameW(drive.empty() ? L"." : drive.c_str(), need, &base[0], nullptr);
+    base.resize(got < need ? got : 0);
+    return base;
+}
+
+PathString MakeAbsolutePath(const PathString& given) {
     // A path that begins with a backslash (UNC, or already prefixed) is taken
     // as written; everything else is resolved, which also turns / into \.
-    if (path.empty() || path[0] == L'\\') return path;
-    DWORD need = GetFullPathNameW(path.c_str(), 0, nullptr, nullptr);
-    if (need == 0) return path;
-    PathString full(need, L'\0');
-    DWORD got = GetFullPathNameW(path.c_str(), need, &full[0], nullptr);
-    if (got == 0 || got >= need) return path;
-    full.resize(got);
+    if (given.empty() || given[0] == L'\\') return given;
+    PathString path = given;
+    for (wchar_t& c : path) {
+        if (c == L'/') c = L'\\';
+    }
+    if (path.compare(0, 2, L"\\\\") == 0) return path;
+    // Done here rather than by GetFullPathNameW, which cuts dots and blanks
+    // off the end of a name and turns "nul.txt" into a device: the names are
+    // taken as typed, and the long-path prefix keeps them so.
+    bool drive = path.size() >= 2 && path[1] == L':';
+    PathString full;
+    size_t rest = 0;
+    if (drive && path.size() > 2 && path[2] == L'\\') {
+        full = path.substr(0, 2);
+        rest = 2;
+    } else {
+        full = BaseFolderOf(drive ? path.substr(0, 2) : PathString());
+        if (full.empty()) return given;
+        rest = drive ? 2 : 0;
+        // "\name": the root of the current folder's drive.
+        if (path[rest] == L'\\') full.resize(RootLength(full));
+    }
+    size_t root = RootLength(full);
+    if (root == 0) return given;
+    while (full.size() > root && full.back() == L'\\') full.pop_back();
+    size_t at = rest;
+    while (at <= path.size()) {
+        size_t end = path.find(L'\\', at);
+        if (end == PathString::npos) end = path.size();
+        PathString name = path.substr(at, end - at);
+        if (name == L"..") {
+            size_t cut = full.rfind(L'\\');
+            full.resize(cut == PathString::npos || cut < root ? root : cut);
+        } else if (!name.empty() && name != L".") {
+            full += L'\\';
+            full += name;
+        }
+        at = end + 1;
+    }
+    // A trailing separator stays, as for a drive's root.
+    if (full.size() == root || path.back() == L'\\') full += L'\\';
     return full;
 }
 

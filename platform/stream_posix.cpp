@@ -77,8 +77,10 @@ int WriteFileStreams(FileHandle file, const PathChar*, const uint8_t* digest, St
     if (result == 0 && record && fsetxattr(fd, "user.zr", record, static_cast<size_t>(recordLength), 0) != 0) {
         error = errno;
         result = digest ? RecordNotStored : -1;
-        // An older record must not stand beside the new digest.
+        // An older record must not stand beside the new digest, nor a digest
+        // made just now without its record.
         if (digest) fremovexattr(fd, "user.zr");
+        if (digest && how == StreamCreateOnly && fremovexattr(fd, "user.z") == 0) result = -1;
     }
     close(fd);
     errno = error;

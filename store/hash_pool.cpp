@@ -175,11 +175,15 @@ static void CommitFinished(size_t limit, const uint64_t* key) {
 
 void HandToHashPool(const PathChar* path, int length, int textAt, const FileWork& work) {
     uint64_t key = IdentityKey(work);
+    bool waits = work.file != NoFile && HashPool.opened.count(key) != 0;
     CommitFinished(HashPool.limit, work.file != NoFile ? &key : nullptr);
     PooledFile file;
     file.path.assign(path, static_cast<size_t>(length < 0 ? 0 : length));
     file.textAt = textAt;
     file.work = work;
+    // Opened while its first name may have been writing (Windows moves the
+    // last-write time until the write puts it back): seen afresh, unread yet.
+    if (waits) TakeFileSnapshot(file.work.file, &file.work.before);
     file.done = false;
     file.keyed = work.file != NoFile;
     file.key = key;

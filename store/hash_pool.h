@@ -35,6 +35,7 @@ struct FileWork {
     int openError;
     int target;
     int relativeAt;
+    bool metAgain;  // a write run's file opened before under another name
     FileJudgement judgement;
     FileHashJob job;  // the contents to hash, when the action asks for it
     int outcome;

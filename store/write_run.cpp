@@ -6,6 +6,8 @@
 // digest at that moment, Rewrite only over the value the check judged.
 #include <cstdint>
 #include <cstring>
+#include <set>
+#include <utility>
 #include <vector>
 
 #include "engine/hash_file.h"
@@ -44,6 +46,7 @@ struct WritingRecord {
     int passedOver;  // kept entries that were not to be written
     std::vector<TargetRoot> roots;
     std::vector<int> rootErrors;  // why a root could not be opened
+    std::set<std::pair<uint64_t, uint64_t>> opened;  // the files opened so far, by volume and index
 };
 static WritingRecord Writing;
 
@@ -123,7 +126,10 @@ static void OpenEntry(FileWork* work) {
     if (work->file == NoFile) {
         work->error = LastPlatformError();
         work->outcome = work->error == ErrorIsLink || work->error == ErrorTargetMoved ? EntryChanged : EntryNotWritten;
+        return;
     }
+    const FileIdentity& identity = work->before.identity;
+    work->metAgain = !Writing.opened.insert(std::make_pair(identity.volume, identity.index)).second;
 }
 
 // Has the opened entry hashed; false when it could not be opened. It touches
@@ -149,23 +155,24 @@ static void FinishEntry(FileWork* work) {
         work->outcome = *error == ErrorChangedWhileRead ? EntryChanged : EntryNotWritten;
         return;
     }
+    uint8_t held[64];
+    int length = NoDigestStream;
+    if (Writing.mode == Rewrite || work->metAgain) length = ReadStream(file, path, DigestStream, held, 64);
+    // A file listed again under another name (a hard link, a target named
+    // twice) holds the digest its first name wrote: that of these contents.
+    if (work->metAgain && length == 64 && std::memcmp(held, work->job.digest, 64) == 0) {
+        CloseFile(file);
+        work->outcome = EntryWritten;
+        return;
+    }
     if (Writing.mode == Rewrite) {
-        uint8_t stored[64];
-        int length = ReadStream(file, path, DigestStream, stored, 64);
         if (length < 0 && length != NoDigestStream) {
             *error = LastPlatformError();
             CloseFile(file);
             work->outcome = length == StreamOfAnotherFile ? EntryChanged : EntryNotWritten;
             return;
         }
-        // A second name of a file this run has just rewritten holds the very
-        // digest it would write.
-        if (length == 64 && std::memcmp(stored, work->job.digest, 64) == 0) {
-            CloseFile(file);
-            work->outcome = EntryWritten;
-            return;
-        }
-        if (!SameAsJudged(stored, length, work->judgement.stored)) {
+        if (!SameAsJudged(held, length, work->judgement.stored)) {
             *error = ErrorDigestChanged;
             CloseFile(file);
             work->outcome = EntryChanged;
@@ -295,6 +302,7 @@ unsigned WriteRun(void* list) {
     Writing.pending = 0;
     Writing.passedOver = 0;
     ResetRunTally();
+    Writing.opened.clear();
     PathChar* buffer = OperationState.PathBuffer;
 
     SetStatusText(PT("Calculating total size..."));
@@ -317,6 +325,7 @@ unsigned WriteRun(void* list) {
     int threads = OperationState.HashThreads;
     bool finished = threads > 1 ? WriteEntriesPooled(threads) : WriteEntries();
     CloseTargetRoots();
+    Writing.opened.clear();
     // Exit is ending the process: no closing.
     if (!finished) return 0;
 

@@ -942,6 +942,8 @@ test_write_failures() {
         grep -q "norecord: No space left on device" "$T/err" || fail "$command with a record refused: $(cat "$T/err")"
         [ "$(getfattr --only-values -n user.zr d/norecord 2>/dev/null)" = "" ] ||
             fail "$command with a record refused: a record stands"
+        getfattr -n user.z d/norecord >/dev/null 2>&1 &&
+            fail "$command with a record refused: the digest it made stands"
     done
 }
 

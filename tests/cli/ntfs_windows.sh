@@ -5,11 +5,12 @@
 # digests there; after each step the Linux build, on the same image mounted
 # the default way (the stream as user.z), must agree. Exit 77 (skipped) only
 # where FUSE or NTFS images are not available.
-#   ntfs_windows.sh WINE_RUNNER QUORVANE_CLI_EXE LINUX_QUORVANE
+#   ntfs_windows.sh WINE_RUNNER QUORVANE_CLI_EXE LINUX_QUORVANE HOLD_LEASE_EXE
 absolute() { printf '%s/%s' "$(cd "$(dirname "$1")" && pwd)" "$(basename "$1")"; }
 RUNNER=$(absolute "$1")
 EXE=$(absolute "$2")
 LINUX=$3
+HOLD=$(absolute "$4")
 [ -x "$LINUX" ] && LINUX=$(absolute "$LINUX")
 skip() { echo "skipped: $*"; exit 77; }
 
@@ -38,9 +39,11 @@ fail() {
 }
 
 # Wine shows the root of the Linux file system as drive Z:.
-WINDIR=$(printf 'Z:%s' "$work/m/d" | tr / '\\')
-win() {
-    "$RUNNER" "$EXE" "$@" >"$work/out" 2>"$work/err" </dev/null
+windows_path() { printf 'Z:%s' "$1" | tr / '\\'; }
+WINDIR=$(windows_path "$work/m/d")
+win() { windows_program "$EXE" "$@"; }
+windows_program() {
+    "$RUNNER" "$@" >"$work/out" 2>"$work/err" </dev/null
     rc=$?
     tr -d '\r' <"$work/out" >"$work/out.lf" && mv "$work/out.lf" "$work/out"
     tr -d '\r' <"$work/err" >"$work/err.lf" && mv "$work/err.lf" "$work/err"
@@ -145,6 +148,58 @@ mount_windows || fail "remount with the Windows stream interface"
 win check "$WINDIR"
 expect 8 "check of a file edited after the Linux build hashed it (Windows)"
 grep -q '^edited  .*\\a.txt$' "$work/out" || fail "check (Windows) did not tell a.txt edited: $(cat "$work/out")"
+unmount
+
+# One file under two names (hard links) with two hashing threads: its digest
+# is written once and every later run agrees; a file another program holds
+# open sharing only reading gets no digest and no stream; names that Windows
+# would rewrite (a trailing dot or blank, a device's) are the files themselves.
+mount_windows || fail "remount with the Windows stream interface"
+mkdir m/h m/n
+printf 'linked' >m/h/a && ln m/h/a m/h/b && printf 'held' >m/h/held
+WINH=$(windows_path "$work/m/h")
+# ntfs-3g caches a stream per name: one read through b does not see a write
+# through a until the volume is mounted again (NTFS itself has one stream).
+remount_windows() { { unmount && mount_windows; } </dev/null || fail "remount with the Windows stream interface"; }
+while IFS='|' read -r command status words; do
+    remount_windows
+    case $command in
+        update) printf ' more' >>m/h/a ;;
+        rewrite)
+            touch -r m/h/a stamp && printf 'L' | dd of=m/h/a bs=1 conv=notrunc status=none && touch -r stamp m/h/a ;;
+    esac
+    if [ "$command" = create ]; then
+        windows_program "$HOLD" "$WINH\\held" "$(windows_path "$EXE")" create -j 2 "$WINH"
+        [ -e m/h/held:z ] || [ -e m/h/held:zr ] && fail "create under a reader left a stream on the file it holds"
+        [ "$(wc -c <m/h/a:z)" = 64 ] && [ "$(wc -c <m/h/a:zr)" = 32 ] ||
+            fail "create -j 2 over hard links: no digest and record"
+        rm m/h/held
+    else
+        win "$command" -j 2 "$WINH"
+    fi
+    expect "$status" "$command -j 2 over hard links"
+    [ "$(cut -d' ' -f1 "$work/out" | sort | tr '\n' ' ')" = "$words" ] ||
+        fail "$command -j 2 over hard links: $(cat "$work/out")"
+    remount_windows
+    win check "$WINH"
+    expect 0 "check after $command -j 2 over hard links"
+done <<'EOF'
+create|4|not-written written 
+update|8|updated 
+rewrite|0|written written 
+EOF
+for name in dot. 'space ' nul.txt CON aux.c; do printf '%s' "$name" >"m/n/$name"; done
+WINN=$(windows_path "$work/m/n")
+# Relative to the current folder too.
+set -- "$WINN\\dot." "$WINN\\space " "$WINN\\nul.txt" "$WINN\\CON" 'm\n\aux.c'
+win create "$@"
+expect 0 "create of names Windows would rewrite"
+[ "$(lines written)" = 5 ] || fail "create of names Windows would rewrite: $(cat "$work/out" "$work/err")"
+for name in dot. 'space ' nul.txt CON aux.c; do
+    [ "$(wc -c <"m/n/$name:z")" = 64 ] || fail "no digest with the file '$name'"
+done
+win check "$@"
+expect 0 "check of names Windows would rewrite"
 unmount
 
 [ "$failures" -eq 0 ] || exit 1

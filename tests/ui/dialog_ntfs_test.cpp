@@ -111,4 +111,29 @@ TEST_F(NtfsDialogTest, CreateAndRewriteReachAPathOverMaxPath) {
     CloseIdle();
 }
 
+// One file under three names: two hard links in a folder, and one of them
+// named again as a target. With several hashing threads each name waits for
+// the one before: the digest is written once and no name fails.
+TEST_F(NtfsDialogTest, CreateOverOneFileUnderSeveralNames) {
+    std::wstring links = folder + L"\\links";
+    ASSERT_TRUE(CreateDirectoryW(links.c_str(), nullptr));
+    std::wstring a = WriteFileOn(links + L"\\a", "abc");
+    std::wstring b = links + L"\\b";
+    ASSERT_TRUE(CreateHardLinkW(b.c_str(), a.c_str(), nullptr));
+    ASSERT_TRUE(Open(L"Quorvane.exe"));
+    SetField(L"\"" + links + L"\" \"" + a + L"\"");
+
+    Run(ListButtonId);
+    EXPECT_EQ(Items(UnhashedListId), std::vector<std::wstring>({a, a, b}));
+    Run(CreateButtonId);
+    EXPECT_EQ(Items(HashedListId), std::vector<std::wstring>({a, a, b}));
+    EXPECT_EQ(TextOf(Item(StatusTextId)), L"Ready.");
+    EXPECT_EQ(StreamBytes(a), HexBytes(AbcDigest));
+    EXPECT_EQ(StreamBytes(a, L":zr").size(), 32u);
+
+    Run(StartButtonId);
+    EXPECT_EQ(TextOf(Item(StatusTextId)), L"All files checked successfully.");
+    CloseIdle();
+}
+
 }  // namespace
