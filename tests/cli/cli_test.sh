@@ -668,33 +668,37 @@ test_interrupt() {
     wait "$pid"
     rc=$?
     expect_status 130 "SIGTERM during check"
+}
 
-    # Ctrl-C during a create: every file has a whole digest or none.
-    # 30 files of a quarter second each; sizes differ, so do the digests.
-    mkdir many
+# A real Ctrl-C from outside, sent while a create is held at the write of
+# f15's digest: that write is finished, none begins after it.
+interrupt_held_create() {
+    mkdir held "$T/hold"
     i=0
     while [ $i -lt 30 ]; do
-        truncate -s $((SPEED * 250 + i)) many/f$i
+        truncate -s $((70000 + i)) held/f$i
         i=$((i + 1))
     done
-    "$Q" create many >"$T/out" 2>"$T/err" &
+    env LD_PRELOAD="$FAULT_SHIM" FAULT_HOLD=fsetxattr:f15:1 FAULT_HOLD_DIR="$T/hold" "$Q" create -j 1 held \
+        >"$T/out" 2>"$T/err" &
     pid=$!
-    sleep 2
+    i=0
+    while [ ! -e "$T/hold/held" ] && [ $i -lt 3000 ]; do sleep 0.1; i=$((i + 1)); done
     kill -INT "$pid"
+    touch "$T/hold/go"
     wait "$pid"
     rc=$?
     expect_status 130 "Ctrl-C during create"
     written=$(grep -c '^written  ' "$T/out")
-    if [ "$written" -eq 0 ] || [ "$written" -eq 30 ]; then
-        note "the interrupt did not land in the middle of the create ($written of 30 written)"
-    fi
+    [ "$written" -gt 0 ] && [ "$written" -lt 30 ] || fail "Ctrl-C during create: $written of 30 written"
+    grep -q "^written  $T/held/f15\$" "$T/out" || fail "Ctrl-C during create: the write under way was not finished"
     cp "$T/out" "$T/written"
-    run check many
+    run check held
     [ "$rc" = 2 ] || [ "$rc" = 0 ] || fail "check after an interrupted create: status $rc (altered digests?)"
     grep -q '^altered' "$T/out" && fail "an interrupted create left a wrong digest"
-    hashed=$(($(ls many | wc -l) - $(grep -c '^no-digest  ' "$T/out")))
+    hashed=$(($(ls held | wc -l) - $(grep -c '^no-digest  ' "$T/out")))
     [ "$hashed" -eq "$written" ] || fail "$hashed digests stored, $written reported written"
-    for f in many/*; do
+    for f in held/*; do
         h=$(stored_hex "$f")
         [ -z "$h" ] || [ "$h" = none ] || [ ${#h} -eq 128 ] || fail "$f holds a digest of ${#h} hex digits"
     done
@@ -736,6 +740,7 @@ test_interrupt_points() {
         interrupt_create_at "$point" 2
     done
     test_interrupted_removals
+    interrupt_held_create
 }
 
 # Ctrl-C during a remove: every digest deleted was reported removed, and none
