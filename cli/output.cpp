@@ -134,7 +134,13 @@ void PrintOutcome(const FileOutcome& outcome) {
             }
             if (judgement->hashed) record.computed = judgement->computed;
             record.facts = &judgement->facts;
-            if (judgement->hashed && judgement->record == RecordUsable) record.recorded = &judgement->recorded;
+            // The record beside the facts where it tells what changed.
+            Verdict v = outcome.verdict;
+            bool telling = v == VerdictAltered || v == VerdictEdited || v == VerdictStaleRecord ||
+                           v == VerdictRefreshed || v == VerdictUpdated;
+            if (telling && judgement->hashed && judgement->record == RecordUsable) {
+                record.recorded = &judgement->recorded;
+            }
         }
         PrintText(StandardOutput, FormatJsonRecord(record));
     } else {

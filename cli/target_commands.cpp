@@ -106,27 +106,25 @@ static int UpdateDigests() {
 }
 
 // A check finds the altered files; each one rewritten leaves the altered list.
-// The check names only the files it could not read: the others are named
-// by the rewrite.
+// The check names only the files it could not read and the records out of
+// step (which rewrite leaves to update): the others are named by the rewrite.
 static int RewriteDigests() {
-    SetToldVerdicts(Told({VerdictUnreadable, VerdictChanged}));
+    SetToldVerdicts(Told({VerdictUnreadable, VerdictChanged, VerdictStaleRecord}));
     int status = ServeCheckRun(OperationMode::Check);
     if (status != 0) return status;
-    status = Counted(Failures, RunTally) != 0 ? ExitFailed : 0;
+    status = StatusOf(RunTally, 0) & (ExitFailed | ExitStaleRecord);
     if (ConsoleRun.lists[AlteredList].empty()) {
         PrintClosingText();
         return status;
     }
     // The writing run's closing text would hide the files the check could not read.
-    if (status != 0) PrintClosingText();
+    bool readingFailed = (status & ExitFailed) != 0;
+    if (readingFailed) PrintClosingText();
     SetToldVerdicts(AllTold);
     int written = ServeWriteRun(Rewrite, AlteredList);
     if (written != 0) return written;
-    bool readingFailed = status != 0;
-    // A file whose new digest could not be written is still altered.
-    if (!ConsoleRun.lists[AlteredList].empty()) status |= ExitAltered | ExitFailed;
     PrintWritingClosingText(readingFailed);
-    return status;
+    return status | StatusOf(RunTally, 0);
 }
 
 static bool ConfirmRemoval() {

@@ -144,6 +144,7 @@ Verdict JudgeWork(FileWork* work, int hashProblem) {
 static bool PrepareCheck(FileWork* work) {
     JudgedDigest& stored = work->judgement.stored;
     work->judgement.hashed = false;
+    work->judgement.record = RecordMissing;
     work->judgement.facts = FactsOf(work->before);
     if (work->file == NoFile) {
         work->outcome = VerdictUnreadable;

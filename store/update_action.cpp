@@ -44,6 +44,7 @@ bool PrepareUpdate(FileWork* work) {
     JudgedDigest& stored = work->judgement.stored;
     work->judgement.facts = FactsOf(work->before);
     work->judgement.hashed = false;
+    work->judgement.record = RecordMissing;
     // Not opened: the outcome was decided when it was handed over.
     if (work->file == NoFile) {
         work->error = work->openError;

@@ -155,6 +155,9 @@ static void FinishEntry(FileWork* work) {
         work->outcome = *error == ErrorChangedWhileRead ? EntryChanged : EntryNotWritten;
         return;
     }
+    work->judgement.hashed = true;
+    std::memcpy(work->judgement.computed, work->job.digest, 64);
+    work->judgement.facts = FactsOf(work->before);
     uint8_t held[64];
     int length = NoDigestStream;
     if (Writing.mode == Rewrite || work->metAgain) length = ReadStream(file, path, DigestStream, held, 64);
@@ -186,16 +189,19 @@ static void FinishEntry(FileWork* work) {
 }
 
 // The outcome of the entry at index Writing.kept, in the list's order.
-static void CommitEntry(const PathChar* entry, WriteOutcome outcome, int error) {
+static void CommitEntry(const PathChar* entry, WriteOutcome outcome, const FileWork& work) {
+    // What was read of the file, where it was opened.
+    const FileJudgement* judgement = work.file != NoFile ? &work.judgement : nullptr;
+    int error = work.error;
     if (outcome == EntryWritten) {
-        TellOutcome(VerdictWritten, entry, 0, nullptr);
+        TellOutcome(VerdictWritten, entry, 0, judgement);
         ListDelete(Writing.source, Writing.kept);
         if (Writing.source == AlteredList) {
             OperationState.AlteredJudged.erase(OperationState.AlteredJudged.begin() + Writing.kept);
         }
         return;
     }
-    TellOutcome(outcome == EntryChanged ? VerdictChanged : VerdictNotWritten, entry, error, nullptr);
+    TellOutcome(outcome == EntryChanged ? VerdictChanged : VerdictNotWritten, entry, error, judgement);
     ++Writing.kept;
 }
 
@@ -222,7 +228,7 @@ static void CommitPooledEntry(const FileWork* work, const PathChar* text) {
         ++Writing.kept;
         return;
     }
-    CommitEntry(text, outcome, work->error);
+    CommitEntry(text, outcome, *work);
 }
 
 // The entry of length units in PathBuffer: its path, the target it was
@@ -256,7 +262,7 @@ static bool WriteEntries() {
         OpenEntry(&work);
         WorkOnFile(&work, PrepareEntry, FinishEntry);
         if (work.outcome == EntryStopped) return false;
-        CommitEntry(entry, static_cast<WriteOutcome>(work.outcome), work.error);
+        CommitEntry(entry, static_cast<WriteOutcome>(work.outcome), work);
     }
 }
 
