@@ -76,7 +76,8 @@ const ExpectedControl Expected[20] = {
     {502, L"#128", L"Button", L"", BS_GROUPBOX, 11, 43, 338, 92},
     {201, L"#130", L"Static", L"Altered Files:", Label, 16, 52, 50, 10},
     {104, L"#128", L"Button", L"Rewrite Hashes", WS_DISABLED | WS_TABSTOP, 283, 49, 64, 13},
-    {401, L"#131", L"ListBox", L"", List, 13, 63, 334, 70},
+    // The altered list draws its marks itself.
+    {401, L"#131", L"ListBox", L"", List | LBS_OWNERDRAWFIXED | LBS_HASSTRINGS, 13, 63, 334, 70},
     {202, L"#130", L"Static", L"Files with Hash:", Label, 16, 52, 60, 10},
     {105, L"#128", L"Button", L"Show Altered Files", WS_TABSTOP, 283, 49, 64, 13},
     {402, L"#131", L"ListBox", L"", List, 13, 63, 334, 70},
