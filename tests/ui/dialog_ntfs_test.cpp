@@ -80,7 +80,7 @@ TEST_F(NtfsDialogTest, CreateThenStartFindsAnAlteredFile) {
     WriteFileOn(b, std::string(299999, 'b') + "B");
     Run(StartButtonId);
     EXPECT_EQ(Items(AlteredListId), std::vector<std::wstring>({b}));
-    EXPECT_EQ(TextOf(Item(StatusTextId)), L"Ready.");
+    EXPECT_EQ(TextOf(Item(StatusTextId)), L"Ready. 1 of 1 altered files were edited.");
     CloseIdle();
 }
 
