@@ -272,9 +272,19 @@ static int ServeRun(OperationMode mode, WorkerEntry worker, void* parameter, boo
     WriteRunUnderWay = writes;
     OperationState.mode = mode;
     HoldRunSignals();
-    bool started = StartWorker(worker, parameter);
+    WorkerThread thread;
+    bool started = StartWorker(worker, parameter, &thread);
     ReleaseRunSignals();
-    if (started) return ServeUntilEnded();
+    if (started) {
+        int status = ServeUntilEnded();
+        // A worker that said it ended still unwinds: the process must not
+        // end under it. One halted or still walking after Ctrl-C is left.
+        std::unique_lock<std::mutex> hold(ConsoleLock);
+        bool ended = WorkerEnded;
+        hold.unlock();
+        if (ended) AwaitWorker(thread);
+        return status;
+    }
     OperationState.mode = Idle;
     PrintMessage(PathString(ProgramName) + PT(": cannot start a worker thread"));
     return ExitFailed;

@@ -252,10 +252,15 @@ uint64_t SystemTimeNow();
 void SleepMilliseconds(uint32_t milliseconds);
 
 typedef unsigned (*WorkerEntry)(void* parameter);
-// A detached thread, running at once; what the platform keeps for a thread
-// (a folder descriptor on POSIX) is released when entry returns. False when
-// it could not be created.
-bool StartWorker(WorkerEntry entry, void* parameter);
+typedef uintptr_t WorkerThread;
+// A thread, running at once; what the platform keeps for a thread (a folder
+// descriptor on POSIX) is released when entry returns. Without thread it is
+// detached; with it, AwaitWorker must be called once. False when it could
+// not be created.
+bool StartWorker(WorkerEntry entry, void* parameter, WorkerThread* thread = nullptr);
+// Returns once the thread has ended: a process may end then without the
+// thread still running through what the ending tears down.
+void AwaitWorker(WorkerThread thread);
 // The processors this process may run on; at least 1.
 int ProcessorCount();
 

@@ -132,20 +132,23 @@ static void* RunWorker(void* start) {
     return nullptr;
 }
 
-bool StartWorker(WorkerEntry entry, void* parameter) {
+bool StartWorker(WorkerEntry entry, void* parameter, WorkerThread* thread) {
     WorkerStart* start = static_cast<WorkerStart*>(std::malloc(sizeof(WorkerStart)));
     if (!start) return false;
     start->entry = entry;
     start->parameter = parameter;
     pthread_attr_t attributes;
     pthread_attr_init(&attributes);
-    pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
-    pthread_t thread;
-    int failed = pthread_create(&thread, &attributes, RunWorker, start);
+    if (!thread) pthread_attr_setdetachstate(&attributes, PTHREAD_CREATE_DETACHED);
+    pthread_t started;
+    int failed = pthread_create(&started, &attributes, RunWorker, start);
     pthread_attr_destroy(&attributes);
     if (failed) std::free(start);
+    else if (thread) *thread = static_cast<WorkerThread>(started);
     return failed == 0;
 }
+
+void AwaitWorker(WorkerThread thread) { pthread_join(static_cast<pthread_t>(thread), nullptr); }
 
 void SplitTargetText(const PathChar* text, std::vector<PathString>* args) {
     // What the target field holds: blanks separate, a double quote opens or

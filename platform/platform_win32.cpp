@@ -63,18 +63,25 @@ static DWORD WINAPI RunWorker(LPVOID start) {
     return begin.entry(begin.parameter);
 }
 
-bool StartWorker(WorkerEntry entry, void* parameter) {
+bool StartWorker(WorkerEntry entry, void* parameter, WorkerThread* thread) {
     WorkerStart* start = static_cast<WorkerStart*>(std::malloc(sizeof(WorkerStart)));
     if (!start) return false;
     start->entry = entry;
     start->parameter = parameter;
-    HANDLE thread = CreateThread(nullptr, 0, RunWorker, start, 0, nullptr);
-    if (!thread) {
+    HANDLE started = CreateThread(nullptr, 0, RunWorker, start, 0, nullptr);
+    if (!started) {
         std::free(start);
         return false;
     }
-    CloseHandle(thread);
+    if (thread) *thread = reinterpret_cast<WorkerThread>(started);
+    else CloseHandle(started);
     return true;
+}
+
+void AwaitWorker(WorkerThread thread) {
+    HANDLE handle = reinterpret_cast<HANDLE>(thread);
+    WaitForSingleObject(handle, INFINITE);
+    CloseHandle(handle);
 }
 
 void SplitTargetText(const PathChar* text, std::vector<PathString>* args) {

@@ -4,6 +4,7 @@
 #include <deque>
 #include <mutex>
 #include <unordered_set>
+#include <vector>
 
 #include "engine/whirlpool.h"
 
@@ -27,6 +28,7 @@ struct HashPoolRecord {
     size_t claimed;  // files at the front of window that a thread has taken
     bool closing;
     int running;     // hashing threads that have not yet ended
+    std::vector<WorkerThread> threads;
     size_t limit;    // files under way at most
     PoolPrepare prepare;
     PoolFinish finish;
@@ -146,9 +148,12 @@ void StartHashPool(int threads, PoolPrepare prepare, PoolFinish finish, PoolComm
     HashPool.commit = commit;
     HashPool.opened.clear();
     // As many as the system gives; with none the run's thread hashes itself.
+    HashPool.threads.clear();
     for (int i = 0; i < threads; ++i) {
         std::lock_guard<std::mutex> hold(HashPool.lock);
-        if (!StartWorker(HashPoolThread, nullptr)) break;
+        WorkerThread thread;
+        if (!StartWorker(HashPoolThread, nullptr, &thread)) break;
+        HashPool.threads.push_back(thread);
         ++HashPool.running;
     }
 }
@@ -210,4 +215,8 @@ void FinishHashPool() {
     HashPool.closing = true;
     HashPool.workReady.notify_all();
     HashPool.fileDone.wait(hold, [] { return HashPool.running == 0; });
+    hold.unlock();
+    // Each thread still lets go of the lock on its way out.
+    for (WorkerThread thread : HashPool.threads) AwaitWorker(thread);
+    HashPool.threads.clear();
 }
