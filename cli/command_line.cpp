@@ -173,8 +173,9 @@ static int TakeExclude(OptionKind kind, const PathString& value) {
     }
     CommandOptions.excludes = true;
     if (taken) return 0;
-    return PrintUsageError((kind == ExcludeOption ? PT("--exclude ") : PT("--exclude-from ")) + value + PT(": ") +
-                           problem);
+    PathString option = kind == ExcludeOption ? PT("--exclude") : PT("--exclude-from");
+    if (!value.empty()) option += PT(" ") + value;
+    return PrintUsageError(option + PT(": ") + problem);
 }
 
 // 0, or ExitUsage once the problem has been printed.
