@@ -12,7 +12,7 @@ const char* ManifestErrorText(ManifestError error) {
         case ManifestNoDigest:
             return "no Whirlpool digest of 128 hex digits";
         case ManifestNoPath:
-            return "no path after the digest";
+            return "no two blanks and a path after the digest";
         case ManifestBadEscape:
             return "an escape that is none of \\\\, \\n, \\r, \\t and \\xHH";
         case ManifestBadSize:
@@ -210,8 +210,9 @@ static ManifestError ReadPlainLine(const char* at, const char* end, ManifestEntr
     if (escaped) ++at;
     if (!ReadHexDigest(at, end, entry->digest)) return ManifestNoDigest;
     at += HexDigits;
-    if (at == end) return ManifestNoPath;
-    if (end - at < 2 || *at != ' ' || (at[1] != ' ' && at[1] != '*')) return ManifestNoDigest;
+    // More digits than a digest has, or no two blanks before the path.
+    if (at < end && *at != ' ') return ManifestNoDigest;
+    if (end - at < 2 || (at[1] != ' ' && at[1] != '*')) return ManifestNoPath;
     return TakePath(at + 2, end, escaped, entry);
 }
 
