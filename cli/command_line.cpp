@@ -146,7 +146,9 @@ static const PathChar* MisplacedManifestOption() {
         return PT("--relative-to belongs to export and import");
     }
     // The manifest goes to standard output: no records there.
-    if (exports && (CommandOptions.json || CommandOptions.nulRecords)) return PT("export writes no records: no -0, no --json");
+    if (exports && (CommandOptions.json || CommandOptions.nulRecords)) {
+        return PT("export writes no records: no -0, no --json");
+    }
     return nullptr;
 }
 
@@ -244,7 +246,7 @@ static int TakeOption(const OptionName& option, const PathString& value) {
             CommandOptions.command = VersionCommand;
             break;
         case ManifestOption:
-            return TakeManifestOption(option.shortName == 'o' ? PT("output") : option.longName, value);
+            return TakeManifestOption(option.longName, value);
     }
     return 0;
 }

@@ -88,7 +88,8 @@ void ExportFile(const EntryPlace& place, const PathChar* display) {
 }
 
 int FindManifestEntry(const PathChar* display) {
-    PathString key = CleanRunPath(display);
+    // The targets were cleaned, and the names below them are as listed.
+    PathString key = display;
     if (key == ManifestRun.ownPath) return ManifestOwnFile;
     auto found = ManifestRun.byPath.find(key);
     if (found == ManifestRun.byPath.end()) return -1;

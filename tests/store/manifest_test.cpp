@@ -11,7 +11,9 @@
 namespace {
 
 // The digest of "abc".
-#define H "4e2448a4c6f486bb16b6562c73b4020bf3043e3a731bce721ae1b303d97e6d4c7181eebdb6c57e277d0e34957114cbd6c797fc9d95d8b582d225292076d4eef5"
+#define H                                                                  \
+    "4e2448a4c6f486bb16b6562c73b4020bf3043e3a731bce721ae1b303d97e6d4c7181eebd" \
+    "b6c57e277d0e34957114cbd6c797fc9d95d8b582d225292076d4eef5"
 #define HASHDEEP "%%%% HASHDEEP-1.0\r\n%%%% size,whirlpool,filename\r\n## Invoked from: /d\r\n##\r\n"
 
 struct LineRow {
@@ -100,7 +102,8 @@ TEST(Manifest, WrittenLinesReadBack) {
     for (int i = 0; i < 64; ++i) digest[i] = static_cast<uint8_t>(std::stoi(std::string(H).substr(2 * i, 2), 0, 16));
     for (const auto& row : rows) {
         std::string line;
-        bool written = AppendManifestLine(row.format, digest, 7, row.path, static_cast<int>(std::strlen(row.path)), &line);
+        int length = static_cast<int>(std::strlen(row.path));
+        bool written = AppendManifestLine(row.format, digest, 7, row.path, length, &line);
         EXPECT_EQ(line, row.line) << row.path;
         if (!written) continue;
         std::vector<ManifestEntry<char>> entries;
