@@ -60,7 +60,10 @@ int PrepareManifestCommand() {
     // Without a target, the folder the paths are relative to. Targets are
     // taken as clean paths, as the manifest's are: the walk's paths then are.
     if (operands.empty()) operands.push_back(base);
-    for (PathString& operand : operands) operand = CleanRunPath(MakeAbsolutePath(operand));
+    for (PathString& operand : operands) {
+        // An empty target names nothing, and must not become the root.
+        if (!operand.empty()) operand = CleanRunPath(MakeAbsolutePath(operand));
+    }
     return 0;
 }
 
@@ -118,6 +121,9 @@ static void PrintManifestOutcome(const FileOutcome& outcome) {
         PrintFileError(outcome.text, PT("left out: its name cannot be written in this format"));
         return;
     }
+    // A line on the terminal that shows the progress line goes on a clean line.
+    static const bool outputIsTerminal = ChannelIsTerminal(StandardOutput);
+    if (outputIsTerminal) ClearProgressLine();
     PrintText(StandardOutput, line);
     if (outcome.verdict != VerdictMatched) PrintFileError(outcome.text, ReasonText(outcome.reason));
 }

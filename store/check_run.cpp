@@ -1,5 +1,5 @@
 // The worker of Check, List Files and Remove Hashes, and of the console's
-// create and update, which write in the walk itself.
+// create, update and import, which write in the walk itself, and export.
 #include "store/manifest_run.h"
 #include "store/operation_state.h"
 #include "store/store.h"
