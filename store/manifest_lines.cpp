@@ -223,8 +223,9 @@ static ManifestError ReadBsdLine(const char* at, const char* end, ManifestEntry<
     if (escaped) ++at;
     if (!StartsWith(at, end, "WHIRLPOOL (", true)) return ManifestOtherHash;
     at += 11;
+    if (end - at < HexDigits + 4) return ManifestNoDigest;
     const char* hex = end - HexDigits;
-    if (hex - at < 4 || !StartsWith(hex - 4, end, ") = ") || !ReadHexDigest(hex, end, entry->digest)) {
+    if (!StartsWith(hex - 4, end, ") = ") || !ReadHexDigest(hex, end, entry->digest)) {
         return ManifestNoDigest;
     }
     return TakePath(at, hex - 4, escaped, entry);
@@ -258,7 +259,7 @@ bool ParseManifest(const char* text, size_t length, std::vector<ManifestEntry<Ch
         if (stop > at && stop[-1] == '\r') --stop;
         const char* line = at;
         at = next;
-        if (line == stop) continue;
+        if (line == stop || (!known && (*line == '#' || *line == ';'))) continue;
         if (!known) format = DetectFormat(line, stop);
         known = true;
         ManifestEntry<Char> entry;
