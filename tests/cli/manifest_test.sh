@@ -1,9 +1,6 @@
 #!/bin/sh
-# export and import on real trees, and against the tools that verify and
-# write the same manifests: rhash, hashdeep, and a round trip through a FAT
-# image (mtools), which keeps no digest. A group whose tool is missing exits
-# 77 with "skipped: REASON".
-# Usage: manifest_test.sh QUORVANE GROUP
+# export and import on real trees, against rhash and hashdeep, and through a
+# FAT image (mtools). Usage: manifest_test.sh QUORVANE GROUP
 absolute() { printf '%s/%s' "$(cd "$(dirname "$1")" && pwd)" "$(basename "$1")"; }
 Q=$(absolute "$1")
 GROUP=$2
@@ -23,10 +20,7 @@ fail() {
 needs() { for tool; do command -v "$tool" >/dev/null 2>&1 || { echo "skipped: no $tool here" && exit 77; }; done; }
 
 # run ARGS...: stdout in out, stderr in err, status in rc.
-run() {
-    "$Q" "$@" >out 2>err </dev/null
-    rc=$?
-}
+run() { "$Q" "$@" >out 2>err </dev/null; rc=$?; }
 expect() { [ "$rc" = "$1" ] || fail "$2: exit status $rc, expected $1; $(cat out err)"; }
 # words: the records' words, sorted, on one line.
 words() { cut -d' ' -f1 out | LC_ALL=C sort | tr '\n' ' '; }
@@ -68,9 +62,7 @@ export)
     expect 19 "export of a tree with files left out"
     [ "$(wc -l <d/sums.whirlpool)" = 3 ] && ! grep -q -e a.txt -e sums d/sums.whirlpool ||
         fail "export: $(cat d/sums.whirlpool)"
-    for name in new malformed a.txt; do
-        grep -q "^quorvane: $T/d/$name: left out: " err || fail "export does not name $name as left out: $(cat err)"
-    done
+    [ "$(grep -c -e "/new: left out" -e "/malformed: left out" -e "/a.txt: left out" err)" = 3 ] || fail "$(cat err)"
     # Verified, a file whose contents match goes in although its record is out
     # of step; one whose contents changed (its time kept) is left out.
     corrupt "d/sub dir/zeros"
