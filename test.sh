@@ -85,6 +85,11 @@ fi
 if why=$(lacking lintian) && ! command -v lintian >/dev/null; then
   notrun+=("lintian on the Debian package (install_layout skipped, see above): $why")
 fi
+for tool in rhash hashdeep mtools; do
+  if why=$(lacking "$tool") && ! command -v "${tool/mtools/mcopy}" >/dev/null; then
+    notrun+=("the manifest tests against $tool (skipped, see above): $why")
+  fi
+done
 for tool in strace python3; do
   if why=$(lacking "$tool") && ! command -v "$tool" >/dev/null; then
     notrun+=("the console fault tests that need $tool (skipped, see above): $why")

@@ -18,6 +18,7 @@ struct CommandName {
 static const CommandName CommandNames[] = {
     {PT("check"), CheckCommand},   {PT("list"), ListCommand},     {PT("create"), CreateCommand},
     {PT("rewrite"), RewriteCommand}, {PT("remove"), RemoveCommand}, {PT("update"), UpdateCommand},
+    {PT("export"), ExportCommand}, {PT("import"), ImportCommand},
     {PT("show"), ShowCommand},
     {PT("digest"), DigestCommand}, {PT("shell"), ShellCommand}, {PT("help"), HelpCommand},     {PT("-h"), HelpCommand},
 };
@@ -35,12 +36,21 @@ static bool AsksForText() {
 
 static bool WalksTargets(CommandKind command) {
     return command == CheckCommand || command == ListCommand || command == CreateCommand ||
-           command == RewriteCommand || command == RemoveCommand || command == UpdateCommand;
+           command == RewriteCommand || command == RemoveCommand || command == UpdateCommand ||
+           command == ExportCommand || command == ImportCommand;
 }
 
-#define WALKING_COMMANDS "check, list, create, rewrite, remove and update"
+#define WALKING_COMMANDS "check, list, create, rewrite, remove, update, export and import"
 
-enum OptionKind { FlagOption, JobsOption, ExcludeOption, ExcludeFromOption, HelpOption, VersionOption };
+enum OptionKind {
+    FlagOption,
+    JobsOption,
+    ExcludeOption,
+    ExcludeFromOption,
+    HelpOption,
+    VersionOption,
+    ManifestOption,  // the value options of export and import
+};
 
 struct OptionName {
     const PathChar* longName;  // without its dashes; null for -0
@@ -61,6 +71,10 @@ static const OptionName OptionNames[] = {
     {PT("jobs"), 'j', true, JobsOption, nullptr},
     {PT("exclude"), 0, true, ExcludeOption, nullptr},
     {PT("exclude-from"), 0, true, ExcludeFromOption, nullptr},
+    {PT("output"), 'o', true, ManifestOption, nullptr},
+    {PT("relative-to"), 0, true, ManifestOption, nullptr},
+    {PT("format"), 0, true, ManifestOption, nullptr},
+    {PT("verify"), 0, false, FlagOption, &CommandOptionsRecord::verify},
     {PT("help"), 'h', false, HelpOption, nullptr},
     {PT("version"), 0, false, VersionOption, nullptr},
 };
@@ -104,6 +118,40 @@ static bool TakeJobs(const PathString& text) {
     return true;
 }
 
+// -o, --relative-to and --format, by their long names; 0, or ExitUsage once
+// the problem has been printed.
+static int TakeManifestOption(const PathString& name, const PathString& value) {
+    if (name == PT("format")) {
+        static const PathChar* const formats[] = {PT("plain"), PT("bsd"), PT("hashdeep")};
+        for (int format = 0; format < 3; ++format) {
+            if (value == formats[format]) {
+                CommandOptions.format = format;
+                return 0;
+            }
+        }
+        return PrintUsageError(PT("--format takes plain, bsd or hashdeep"));
+    }
+    if (value.empty()) return PrintUsageError(PT("--") + name + PT(" needs a path"));
+    (name == PT("output") ? CommandOptions.output : CommandOptions.relativeTo) = value;
+    return 0;
+}
+
+static const PathChar* MisplacedManifestOption() {
+    CommandKind command = CommandOptions.command;
+    bool exports = command == ExportCommand;
+    if (!exports && (!CommandOptions.output.empty() || CommandOptions.format != 0 || CommandOptions.verify)) {
+        return PT("-o, --format and --verify belong to export");
+    }
+    if (!exports && command != ImportCommand && !CommandOptions.relativeTo.empty()) {
+        return PT("--relative-to belongs to export and import");
+    }
+    // The manifest goes to standard output: no records there.
+    if (exports && (CommandOptions.json || CommandOptions.nulRecords)) {
+        return PT("export writes no records: no -0, no --json");
+    }
+    return nullptr;
+}
+
 // An option the command has no use for is refused rather than ignored.
 static const PathChar* MisplacedOption() {
     CommandKind command = CommandOptions.command;
@@ -118,6 +166,8 @@ static const PathChar* MisplacedOption() {
         if (CommandOptions.json) return PT("--json belongs to " WALKING_COMMANDS);
         if (CommandOptions.excludes) return PT("--exclude and --exclude-from belong to " WALKING_COMMANDS);
     }
+    const PathChar* manifest = MisplacedManifestOption();
+    if (manifest) return manifest;
     if (CommandOptions.json && CommandOptions.nulRecords) return PT("-0 and --json exclude each other");
     if (CommandOptions.progress && CommandOptions.quiet) return PT("--progress and --quiet exclude each other");
     if (CommandOptions.nulRecords && command == ShowCommand && !CommandOptions.hex) {
@@ -196,6 +246,8 @@ static int TakeOption(const OptionName& option, const PathString& value) {
         case VersionOption:
             CommandOptions.command = VersionCommand;
             break;
+        case ManifestOption:
+            return TakeManifestOption(option.longName, value);
     }
     return 0;
 }
@@ -291,104 +343,10 @@ int ParseCommandLine(const std::vector<PathString>& args) {
     if (CommandOptions.command == ShellCommand && CommandOptions.operands.size() != 1) {
         return PrintUsageError(PT("shell takes one of register, unregister and status"));
     }
-    if (CommandOptions.operands.empty()) {
+    // export walks the folder its paths are relative to when given no target.
+    if (CommandOptions.operands.empty() && CommandOptions.command != ExportCommand) {
+        if (CommandOptions.command == ImportCommand) return PrintUsageError(PT("no manifest given"));
         return PrintUsageError(WalksTargets(CommandOptions.command) ? PT("no target given") : PT("no file given"));
     }
     return 0;
 }
-
-static const char HelpText[] =
-    " COMMAND [OPTIONS] TARGET...\n"
-    "Keeps the Whirlpool-512 digest of each file with the file and finds the files\n"
-    "whose contents changed since.\n"
-    "\n"
-    "Commands:\n"
-    "  check TARGET...    recomputes the digests and compares them with the stored\n"
-    "                     ones; lists altered and edited files and files without a\n"
-    "                     digest\n"
-    "  list TARGET...     sorts the files into those with and without a digest,\n"
-    "                     without reading their contents\n"
-    "  create TARGET...   writes digests for the files that have none\n"
-    "  update TARGET...   writes digests for the files that have none and for the\n"
-    "                     edited ones, and new records where only they no longer\n"
-    "                     fit; leaves altered and malformed digests to rewrite\n"
-    "  rewrite TARGET...  checks, then writes new digests for the altered and\n"
-    "                     edited files only\n"
-    "  remove TARGET...   deletes the digests (asks first on a terminal)\n"
-    "  show FILE...       prints the stored digest of each file and its record\n"
-    "  digest FILE...     prints the digest of each file's contents\n"
-    "  shell ACTION       Windows: register adds Explorer's Send To entry and a\n"
-    "                     folder verb for this user, starting the window beside\n"
-    "                     this program; unregister deletes them; status tells\n"
-    "                     what is registered\n"
-    "  help               prints this text\n"
-    "\n"
-    "Each TARGET is one file or folder, one argument each; folders are walked\n"
-    "with everything they contain. A target that is a symbolic link is followed,\n"
-    "links met inside folders are not. A missing target is named, and the others\n"
-    "are still walked.\n"
-    "\n"
-    "Options come before or after the targets, as GNU getopt_long takes them:\n"
-    "short ones bundle (-x0, -xj4, -j4, -j 4), long ones take their value after\n"
-    "= or as the next word (--jobs=4, --jobs 4) and may be shortened while they\n"
-    "stay unambiguous (--one). '--' ends the options; with POSIXLY_CORRECT set,\n"
-    "so does the first target.\n"
-    "\n"
-    "Options:\n"
-    "  -0          ends each listed file with NUL instead of a line feed\n"
-    "  --json      one JSON object a line instead of each listed file: the path,\n"
-    "              the word, the reason, and for check and update the digests,\n"
-    "              the size and the last-write time\n"
-    "  --exclude PATTERN\n"
-    "              leaves out what PATTERN matches, a glob as rsync and\n"
-    "              .gitignore know them (*, ?, [...], **): with a slash it matches\n"
-    "              the path below the target, without one any name; a trailing\n"
-    "              slash matches folders only\n"
-    "  --exclude-from FILE\n"
-    "              the patterns of FILE, one a line; # begins a comment; - reads\n"
-    "              them from standard input\n"
-    "  --yes       remove: deletes without asking\n"
-    "  --hex       show: one line a file, 128 hex digits, two blanks and the path\n"
-    "  --progress  shows the progress line even when standard error is no terminal\n"
-    "  --quiet     shows neither the progress line nor the closing message\n"
-    "  -x, --one-file-system\n"
-    "              stays on the file system of each target\n"
-    "  -j N, --jobs N\n"
-    "              hashes with N threads at once (default: one per processor; on\n"
-    "              Windows one where every target lies on a disk that reports a\n"
-    "              seek penalty); the output is the same in any case\n"
-    "  --help      prints this text\n"
-    "  --version   prints the version\n"
-    "\n"
-    "Each listed file is one line: a word, two blanks and the path (a path that\n"
-    "would break the line is escaped as sha256sum escapes it). The words:\n"
-    "altered (other contents, and the file's size and last-write time as they\n"
-    "were when it was hashed: silent change), edited (other contents, written\n"
-    "since it was hashed), no-digest, hashed, written, updated (edited, and its\n"
-    "digest written anew), stale-record (the contents match, but the file's\n"
-    "last-write time or size moved since its record was written, or no record\n"
-    "fits the digest: update renews it), refreshed (its record written anew),\n"
-    "not-written, removed (a digest deleted), not-removed, unreadable, changed\n"
-    "(changed while it was read: nothing written, nothing compared), malformed\n"
-    "(a stored value that is no 64-byte digest). The reason of each failure\n"
-    "(its path escaped alike) and the closing message go to standard error.\n"
-    "\n"
-    "Ctrl-C aborts a run, finishing a digest write under way and beginning none.\n"
-    "Where the shell has job control, Ctrl-Z pauses a run and fg resumes it.\n"
-    "\n"
-    "Exit status, the first five added up:\n"
-    "  1  altered files (or malformed digests)\n"
-    "  2  files without a digest (check; update: files that got their first)\n"
-    "  4  files that could not be read, written or deleted (a missing target or\n"
-    "     file among others too, or standard output that could not be written)\n"
-    "  8  edited files (check, update)\n"
-    " 16  records out of step with their files (check)\n"
-    " 64  usage error\n"
-    " 66  none of the targets (show, digest: files) exists\n"
-    "130  interrupted\n";
-
-void PrintHelp() {
-    PrintText(StandardOutput, PathString(PT("Usage: ")) + ProgramName + Widen(HelpText));
-}
-
-void PrintVersion() { PrintText(StandardOutput, Widen(QUORVANE_VERSION "\n")); }

@@ -13,6 +13,8 @@ enum CommandKind {
     RewriteCommand,
     RemoveCommand,
     UpdateCommand,
+    ExportCommand,
+    ImportCommand,
     ShowCommand,
     DigestCommand,
     ShellCommand,
@@ -31,6 +33,12 @@ struct CommandOptionsRecord {
     bool json;           // --json: one JSON object a record
     bool excludes;       // --exclude or --exclude-from given (the patterns are the store's)
     int jobs;            // -j: hashing threads; 0 until given
+    // export and import: -o (empty: standard output), --relative-to (empty:
+    // the current folder), --format (ManifestFormat), --verify.
+    PathString output;
+    PathString relativeTo;
+    int format;
+    bool verify;
     std::vector<PathString> operands;
 };
 
@@ -43,6 +51,8 @@ const int ExitFailed = 4;
 const int ExitEdited = 8;
 const int ExitStaleRecord = 16;
 const int ExitUsage = 64;
+// import: a manifest with a line that is none of the formats.
+const int ExitBadManifest = 65;
 // None of the targets (or files of show and digest) exists; one missing
 // among others is a file that could not be read.
 const int ExitNoTarget = 66;

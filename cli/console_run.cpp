@@ -124,7 +124,8 @@ void CommitOutcome(const FileOutcome& outcome) {
     HaltIfInterrupted(hold, WritesDigest(outcome.verdict));
     int list = ListOfOutcome(static_cast<OperationMode>(OperationState.mode.load()), outcome.verdict);
     if (list >= 0) ConsoleRun.lists[list].push_back(outcome.text);
-    if ((ConsoleRun.silent & (1u << outcome.verdict)) == 0) PrintOutcome(outcome);
+    if ((ConsoleRun.silent & (1u << outcome.verdict)) != 0) return;
+    (ConsoleRun.printOutcome ? ConsoleRun.printOutcome : PrintOutcome)(outcome);
 }
 
 int ListCount(ResultList list) {
@@ -293,7 +294,8 @@ static int ServeRun(OperationMode mode, WorkerEntry worker, void* parameter, boo
 // A removal is reported like a digest written: a remove run is waited for, as
 // are the runs that write in their walk.
 int ServeCheckRun(OperationMode mode) {
-    return ServeRun(mode, RunCheckWorker, nullptr, mode == Remove || mode == Update || mode == CreateMissing);
+    bool writes = mode == Remove || mode == Update || mode == CreateMissing || mode == Import;
+    return ServeRun(mode, RunCheckWorker, nullptr, writes);
 }
 
 int ServeWriteRun(OperationMode mode, ResultList source) {

@@ -24,6 +24,8 @@ struct ConsoleRunRecord {
     std::vector<PathString> lists[3];
     // The verdicts of the run that print no record, one bit each.
     uint32_t silent;
+    // How the told outcomes are printed: PrintOutcome where null.
+    void (*printOutcome)(const FileOutcome& outcome);
     bool showProgress;
     PathString closingText;
 };

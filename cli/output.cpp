@@ -93,6 +93,8 @@ PathString ReasonText(int error) {
             return PT("its record does not fit the digest; update renews it");
         case ErrorRecordOutOfStep:
             return PT("its last-write time or size moved since the record was written; update renews it");
+        case ErrorNotWalked:
+            return PT("named by the manifest, but a link or beyond the walk's reach: nothing imported");
         default:
             return PlatformErrorText(error);
     }
@@ -102,7 +104,8 @@ const PathChar* VerdictWord(Verdict verdict) {
     static const PathChar* const words[VerdictCount] = {
         PT("matched"),   PT("stale-record"), PT("altered"),     PT("edited"),    PT("no-digest"), PT("malformed"),
         PT("unreadable"), PT("changed"),     PT("hashed"),      PT("kept"),      PT("written"),   PT("updated"),
-        PT("refreshed"), PT("not-written"),  PT("removed"),     PT("not-removed"),
+        PT("refreshed"), PT("not-written"),  PT("removed"),     PT("not-removed"), PT("conflict"),
+        PT("unlisted"),
     };
     return words[verdict];
 }

@@ -6,6 +6,7 @@
 
 #include "cli/command_line.h"
 #include "cli/console_run.h"
+#include "cli/manifest_commands.h"
 #include "cli/output.h"
 #include "store/file_outcome.h"
 #include "store/front_end_text.h"
@@ -48,7 +49,7 @@ static int Counted(uint32_t verdicts, const RunTallyRecord& tally) {
 // whichever the command. noDigest: the verdicts flag 2 stands for in it.
 static int StatusOf(const RunTallyRecord& tally, uint32_t noDigest) {
     int status = 0;
-    if (Counted(Told({VerdictAltered, VerdictMalformed}), tally) != 0) status |= ExitAltered;
+    if (Counted(Told({VerdictAltered, VerdictMalformed, VerdictConflict}), tally) != 0) status |= ExitAltered;
     if (Counted(noDigest, tally) != 0) status |= ExitUnhashed;
     if (Counted(Failures, tally) != 0) status |= ExitFailed;
     if (Counted(Told({VerdictEdited, VerdictUpdated}), tally) != 0) status |= ExitEdited;
@@ -127,6 +128,28 @@ static int RewriteDigests() {
     return status | StatusOf(RunTally, 0);
 }
 
+// The stored digests as a manifest, on standard output or in the file of -o;
+// each file left out is named on standard error, and flagged by its word.
+static int ExportDigests() {
+    int status = StartManifestOutput();
+    if (status != 0) return status;
+    SetToldVerdicts(AllTold | Told({VerdictMatched}));
+    status = ServeCheckRun(CommandOptions.verify ? ExportVerified : Export);
+    if (status != 0) return status;
+    PrintClosingText();
+    return FinishManifestOutput() | StatusOf(RunTally, Told({VerdictNoDigest}));
+}
+
+// In one walk: each file the manifest names that has no digest is read, and
+// gets the manifest's where its contents hash to it.
+static int ImportDigests() {
+    SetToldVerdicts(AllTold);
+    int status = ServeCheckRun(Import);
+    if (status != 0) return status;
+    PrintWalkClosingText();
+    return StatusOf(RunTally, Told({VerdictUnlisted}));
+}
+
 static bool ConfirmRemoval() {
     PrintText(StandardError, PT("Do you really want to delete hashes of these files/folders? [y/N] "));
     PathString answer;
@@ -151,6 +174,10 @@ int RunTargetCommand() {
     if (command == RemoveCommand && !CommandOptions.yes && !InputIsTerminal()) {
         return PrintUsageError(PT("remove asks first; give --yes when standard input is no terminal"));
     }
+    if (command == ExportCommand || command == ImportCommand) {
+        int status = PrepareManifestCommand();
+        if (status != 0) return status;
+    }
     if (!ValidateConsoleTargets(CommandOptions.operands)) return ExitNoTarget;
     OperationState.OneFileSystem = CommandOptions.oneFileSystem;
     ConsoleRun.showProgress =
@@ -171,6 +198,10 @@ int RunTargetCommand() {
             return RewriteDigests();
         case UpdateCommand:
             return UpdateDigests();
+        case ExportCommand:
+            return ExportDigests();
+        case ImportCommand:
+            return ImportDigests();
         default:
             return RemoveDigests();
     }

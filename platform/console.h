@@ -25,6 +25,11 @@ void FlushChannels();
 // disk, a closed file); call after FlushChannels.
 bool OutputComplete();
 bool ChannelIsTerminal(ConsoleChannel channel);
+// Standard output goes to the file at path from here on, created or emptied
+// (export -o); false, with LastPlatformError, when it cannot be opened.
+bool RedirectStandardOutput(const PathChar* path);
+// The file standard output writes to; false where it is none (a terminal, a pipe).
+bool StandardOutputIdentity(FileIdentity* identity);
 bool InputIsTerminal();
 // One line of standard input without its line end; false at its end.
 bool ReadInputLine(PathString* line);

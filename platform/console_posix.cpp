@@ -1,6 +1,8 @@
 #include <errno.h>
+#include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -30,6 +32,23 @@ bool OutputComplete() { return std::ferror(stdout) == 0; }
 
 bool ChannelIsTerminal(ConsoleChannel channel) {
     return isatty(channel == StandardOutput ? STDOUT_FILENO : STDERR_FILENO) == 1;
+}
+
+bool RedirectStandardOutput(const PathChar* path) {
+    std::fflush(stdout);
+    int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) return false;
+    bool moved = dup2(fd, STDOUT_FILENO) >= 0;
+    close(fd);
+    return moved;
+}
+
+bool StandardOutputIdentity(FileIdentity* identity) {
+    struct stat st;
+    if (fstat(STDOUT_FILENO, &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    identity->volume = static_cast<uint64_t>(st.st_dev);
+    identity->index = static_cast<uint64_t>(st.st_ino);
+    return true;
 }
 
 bool InputIsTerminal() { return isatty(STDIN_FILENO) == 1; }

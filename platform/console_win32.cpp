@@ -79,6 +79,23 @@ bool OutputComplete() { return !OutputFailed; }
 
 bool ChannelIsTerminal(ConsoleChannel channel) { return IsConsole(ChannelHandle(channel)); }
 
+bool RedirectStandardOutput(const PathChar* path) {
+    FlushOutput();
+    HANDLE file = CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    return SetStdHandle(STD_OUTPUT_HANDLE, file) != 0;
+}
+
+bool StandardOutputIdentity(FileIdentity* identity) {
+    HANDLE output = ChannelHandle(StandardOutput);
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileType(output) != FILE_TYPE_DISK || !GetFileInformationByHandle(output, &information)) return false;
+    identity->volume = information.dwVolumeSerialNumber;
+    identity->index = (static_cast<uint64_t>(information.nFileIndexHigh) << 32) | information.nFileIndexLow;
+    return true;
+}
+
 bool InputIsTerminal() { return IsConsole(GetStdHandle(STD_INPUT_HANDLE)); }
 
 bool ReadInputLine(PathString* line) {

@@ -48,6 +48,8 @@ const int ErrorBeyondSize = -1012;      // reads on past the size the file repor
 const int ErrorNoRecord = -1013;         // no record beside the digest
 const int ErrorRecordStale = -1014;      // a record that does not fit the digest
 const int ErrorRecordOutOfStep = -1015;  // the file's time or size moved since the record was written
+// A file a manifest names below the targets that the walk did not reach.
+const int ErrorNotWalked = -1021;
 
 // A file's last-write time as the system keeps it; opaque to the callers.
 struct WriteStamp {

@@ -1,9 +1,10 @@
 // The worker of Check, List Files and Remove Hashes, and of the console's
-// create and update, which write in the walk itself.
+// create, update and import, which write in the walk itself, and export.
+#include "store/manifest_run.h"
 #include "store/operation_state.h"
 #include "store/store.h"
 
-static bool WritesInWalk(OperationMode mode) { return mode == Update || mode == CreateMissing; }
+static bool WritesInWalk(OperationMode mode) { return mode == Update || mode == CreateMissing || mode == Import; }
 
 // The closing text, from the outcomes counted: a fixed text, or one
 // formatted into buffer.
@@ -39,7 +40,7 @@ unsigned CheckRun(void*) {
     if (first == AlteredList) OperationState.AlteredJudged.clear();
     ClearStatusBar();
     ResetRunTally();
-    bool reads = mode == Check || WritesInWalk(mode);
+    bool reads = mode == Check || mode == ExportVerified || WritesInWalk(mode);
     if (reads) {
         SetStatusText(PT("Calculating total size..."));
         OperationState.BytesTotal = 0;
@@ -54,6 +55,7 @@ unsigned CheckRun(void*) {
     if (pooled) StartPooledReads(threads);
     WalkTargets(ActionPass);
     if (pooled) FinishPooledReads();
+    if (mode == Import) ReportUnmetEntries();
     OperationState.TargetArgs.clear();
     OperationState.ListTargets[first] = OperationState.WalkedTargets;
     OperationState.ListTargets[UnhashedList] = OperationState.WalkedTargets;

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // A byte b outside any well-formed UTF-8 sequence reads as InvalidUnitBase + b;
 // a lone UTF-16 surrogate as its own value (D800-DFFF), which no scalar value has.
@@ -60,4 +61,27 @@ inline int NextCodePoint(const Unit* text, int at, int length, uint32_t* codePoi
         }
     }
     return at + 1;
+}
+
+// Appends the UTF-8 of bytes [from, to) as Char units: unchanged for bytes,
+// as UTF-16 for wider units. False for malformed UTF-8 there.
+template <typename Char>
+inline bool AppendUtf8AsUnits(const char* from, const char* to, std::basic_string<Char>* out) {
+    if (sizeof(Char) == 1) {
+        out->append(reinterpret_cast<const Char*>(from), to - from);
+        return true;
+    }
+    int length = static_cast<int>(to - from);
+    for (int i = 0; i < length;) {
+        uint32_t c;
+        i = NextCodePoint(from, i, length, &c);
+        if (IsInvalidUnit(c)) return false;
+        if (c >= 0x10000) {
+            out->push_back(static_cast<Char>(0xD800 + ((c - 0x10000) >> 10)));
+            out->push_back(static_cast<Char>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out->push_back(static_cast<Char>(c));
+        }
+    }
+    return true;
 }

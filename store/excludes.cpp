@@ -204,29 +204,6 @@ const char* CompileExcludePattern(const Char* pattern, int length, ExcludeSet* s
     return problem;
 }
 
-// Appends the UTF-8 of bytes [from, to) as Char units: unchanged for bytes,
-// as UTF-16 for wider units. False for malformed UTF-8 there.
-template <typename Char>
-static bool AppendLineUnits(const char* from, const char* to, std::basic_string<Char>* line) {
-    if (sizeof(Char) == 1) {
-        line->append(reinterpret_cast<const Char*>(from), to - from);
-        return true;
-    }
-    int length = static_cast<int>(to - from);
-    for (int i = 0; i < length;) {
-        uint32_t c;
-        i = NextCodePoint(from, i, length, &c);
-        if (IsInvalidUnit(c)) return false;
-        if (c >= 0x10000) {
-            line->push_back(static_cast<Char>(0xD800 + ((c - 0x10000) >> 10)));
-            line->push_back(static_cast<Char>(0xDC00 + ((c - 0x10000) & 0x3FF)));
-        } else {
-            line->push_back(static_cast<Char>(c));
-        }
-    }
-    return true;
-}
-
 template <typename Char>
 const char* CompileExcludeText(const char* text, size_t length, ExcludeSet* set, int* badLine) {
     SetSizes sizes = SizesOf(*set);
@@ -251,7 +228,7 @@ const char* CompileExcludeText(const char* text, size_t length, ExcludeSet* set,
         }
         if (stop > at && *at != '#') {
             std::basic_string<Char> line;
-            if (!AppendLineUnits(at, stop, &line)) {
+            if (!AppendUtf8AsUnits(at, stop, &line)) {
                 problem = "not valid UTF-8";
             } else {
                 problem = CompileExcludePattern(line.data(), static_cast<int>(line.size()), set);

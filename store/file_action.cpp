@@ -8,6 +8,7 @@
 #include "store/digest_record.h"
 #include "store/file_outcome.h"
 #include "store/hash_pool.h"
+#include "store/manifest_run.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
 #include "store/store.h"
@@ -92,9 +93,10 @@ void AddSizeToRead(const EntryPlace& place) {
     FileHandle file = OpenFileForStreams(place);
     if (file == NoFile) return;
     int length = QueryStream(file, place.path, DigestStream);
-    // A check reads the files with a digest, create those without, update all.
+    // A check reads the files with a digest, create and import those without, update all.
     OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
-    bool read = mode == Update || (mode == CreateMissing ? length == NoDigestStream : length == DigestLength);
+    bool without = mode == CreateMissing || mode == Import;
+    bool read = mode == Update || (without ? length == NoDigestStream : length == DigestLength);
     if (read) OperationState.BytesTotal += FileSizeOf(file);
     CloseFile(file);
 }
@@ -113,8 +115,7 @@ void TellOutcome(Verdict verdict, const PathChar* text, int reason, const FileJu
     CommitOutcome(outcome);
 }
 
-// The record beside the digest, read through the open file.
-static void ReadRecordOf(FileHandle file, const PathChar* path, FileJudgement* judgement) {
+void ReadRecordOf(FileHandle file, const PathChar* path, FileJudgement* judgement) {
     uint8_t bytes[64];
     int length = ReadStream(file, path, RecordStream, bytes, sizeof bytes);
     judgement->record = ReadDigestRecord(bytes, length < 0 ? 0 : length, judgement->stored.bytes, &judgement->recorded);
@@ -173,7 +174,8 @@ static void FinishCheck(FileWork* work) {
 
 static void CommitCheckedFile(const FileWork* work, const PathChar* text) {
     Verdict verdict = static_cast<Verdict>(work->outcome);
-    if (verdict == VerdictMatched) {
+    // A verified export tells the matched files too: they are its manifest.
+    if (verdict == VerdictMatched && OperationState.mode == Check) {
         RunTally.count[verdict]++;
         return;
     }
@@ -189,8 +191,15 @@ struct ReadSteps {
 };
 
 static ReadSteps StepsOfRun() {
-    if (OperationState.mode == Check) return {PrepareCheck, FinishCheck, CommitCheckedFile};
-    return {PrepareUpdate, FinishUpdate, CommitUpdatedFile};
+    switch (OperationState.mode.load()) {
+        case Check:
+        case ExportVerified:
+            return {PrepareCheck, FinishCheck, CommitCheckedFile};
+        case Import:
+            return {PrepareImport, FinishImport, CommitUpdatedFile};
+        default:
+            return {PrepareUpdate, FinishUpdate, CommitUpdatedFile};
+    }
 }
 
 static bool ReadsPooled;
@@ -211,11 +220,17 @@ void FinishPooledReads() {
 static void ReadFileInWalk(const EntryPlace& place, int n, const PathChar* display) {
     FileWork work = {};
     work.path = place.path;
-    work.file = OpenFileForReading(place, &work.before);
-    work.openError = LastPlatformError();
+    OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
+    // Import opens only the files its manifest names.
+    work.entry = mode == Import ? FindManifestEntry(display) : -1;
+    if (work.entry == ManifestOwnFile) return;
+    bool opens = mode != Import || work.entry >= 0;
+    work.file = opens ? OpenFileForReading(place, &work.before) : NoFile;
+    work.openError = opens ? LastPlatformError() : 0;
     // A link by now is not followed, as no link below a target is.
     if (work.file == NoFile && work.openError == ErrorIsLink) return;
-    if (work.file == NoFile && OperationState.mode != Check && !DecideUnopenedUpdate(&work, place)) return;
+    bool writesAny = mode == Update || mode == CreateMissing;
+    if (work.file == NoFile && writesAny && !DecideUnopenedUpdate(&work, place)) return;
     // With hashing threads this names the file handed over, not one being read.
     if (work.file != NoFile) SetStatusText(display);
     if (ReadsPooled) {
@@ -282,9 +297,14 @@ void ApplyFileAction(const EntryPlace& place, int n) {
         case Remove:
             RemoveFile(place, display);
             break;
+        case Export:
+            ExportFile(place, display);
+            break;
         case Check:
         case Update:
         case CreateMissing:
+        case ExportVerified:
+        case Import:
             ReadFileInWalk(place, n, display);
             break;
         default:

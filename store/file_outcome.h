@@ -28,6 +28,8 @@ enum Verdict : uint8_t {
     VerdictNotWritten,
     VerdictRemoved,
     VerdictNotRemoved,
+    VerdictConflict,     // import: a digest of its own that is not the manifest's, left as it is
+    VerdictUnlisted,     // import: a file the manifest does not name
     VerdictCount
 };
 
@@ -56,6 +58,21 @@ struct FileReading {
 // one, whose contents were hashed), with its reason; the README's decision
 // table, row by row. Pure.
 Verdict JudgeFile(const FileReading& reading, int* reason);
+
+// Everything the import of a manifest's digest into a file depends on.
+struct ImportReading {
+    bool listed;          // the manifest names the file
+    int storedLength;     // ReadStream's answer for the file's own digest
+    bool storedIsListed;  // that digest is the manifest's
+    bool sizeDiffers;     // the manifest gives another size
+    int hashProblem;      // CheckHashedFile's answer, once hashed
+    bool contentsListed;  // the contents hashed to the manifest's digest
+};
+
+// What import does with the file: VerdictWritten where the manifest's digest
+// is to be written (a file without one, whose contents hash to it); a file
+// with a digest, or another size, is not read. Pure; the README's import table.
+Verdict JudgeImport(const ImportReading& reading, int* reason);
 
 // Where a front end lists a file of this verdict in a run of mode; -1 for
 // none. The write runs take the entry they wrote out of their source list

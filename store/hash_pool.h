@@ -36,6 +36,7 @@ struct FileWork {
     int target;
     int relativeAt;
     bool metAgain;  // a write run's file opened before under another name
+    int entry;      // import: the manifest's entry for the file, -1 for none
     FileJudgement judgement;
     FileHashJob job;  // the contents to hash, when the action asks for it
     int outcome;

@@ -54,6 +54,25 @@ Verdict JudgeFile(const FileReading& reading, int* reason) {
     return reading.sameContents ? JudgeSameContents(reading, reason) : JudgeOtherContents(reading, reason);
 }
 
+Verdict JudgeImport(const ImportReading& reading, int* reason) {
+    *reason = 0;
+    if (!reading.listed) return VerdictUnlisted;
+    if (reading.storedLength == StreamOfAnotherFile) {
+        *reason = ErrorChangedWhileRead;
+        return VerdictChanged;
+    }
+    // A digest of its own is never overwritten: the same one needs nothing.
+    if (reading.storedLength == DigestBytes) return reading.storedIsListed ? VerdictKept : VerdictConflict;
+    if (reading.storedLength >= 0) return VerdictMalformed;
+    if (reading.storedLength != NoDigestStream) return VerdictUnreadable;
+    if (reading.sizeDiffers) return VerdictAltered;
+    if (reading.hashProblem != 0) {
+        *reason = reading.hashProblem;
+        return reading.hashProblem == ErrorChangedWhileRead ? VerdictChanged : VerdictUnreadable;
+    }
+    return reading.contentsListed ? VerdictWritten : VerdictAltered;
+}
+
 int ListOfOutcome(OperationMode mode, Verdict verdict) {
     switch (verdict) {
         case VerdictAltered:
@@ -77,7 +96,7 @@ int ListOfOutcome(OperationMode mode, Verdict verdict) {
             // A run that writes in its walk ends the files it could not write
             // in the list of files without a digest; a write run keeps them in
             // its source list.
-            return mode == Update || mode == CreateMissing ? UnhashedList : -1;
+            return mode == Update || mode == CreateMissing || mode == Import ? UnhashedList : -1;
         default:
             return -1;
     }

@@ -23,6 +23,12 @@ enum OperationMode : uint8_t {
     // it is read: digests where there are none (create), and update.
     Update = 8,
     CreateMissing = 9,
+    // The console's manifests: export lists the stored digests (reading no
+    // contents, or, verified, as a check reads them); import writes the
+    // manifest's digests in the walk.
+    Export = 10,
+    ExportVerified = 11,
+    Import = 12,
 };
 
 const int PathBufferUnits = 32768;

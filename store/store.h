@@ -38,6 +38,13 @@ bool PrepareUpdate(FileWork* work);
 void FinishUpdate(FileWork* work);
 void CommitUpdatedFile(const FileWork* work, const PathChar* text);
 bool DecideUnopenedUpdate(FileWork* work, const EntryPlace& place);
+// Stores digest (null: the record alone) through the open file, which it
+// closes: done once stored, else what became of the file (OutcomeStopped
+// after Exit).
+int WriteThrough(FileHandle file, const PathChar* path, const FileIdentity& identity, const uint8_t* digest,
+                 StreamWrite how, const FileJudgement& judgement, Verdict done, int* error);
+// The record beside a usable digest, read through the open file into judgement.
+void ReadRecordOf(FileHandle file, const PathChar* path, FileJudgement* judgement);
 // Tells the file or folder to the front end as unreadable.
 void ReportUnreadableFile(const PathChar* display, int error);
 // The verdict on the file of work, whose digest was read and, where usable,

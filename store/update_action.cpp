@@ -12,10 +12,8 @@
 #include "store/path_rules.h"
 #include "store/store.h"
 
-// Stores the digest (or, without one, only the record) through the open
-// file, which it closes: done is the verdict once stored.
-static int WriteThrough(FileHandle file, const PathChar* path, const FileIdentity& identity, const uint8_t* digest,
-                        StreamWrite how, const FileJudgement& judgement, Verdict done, int* error) {
+int WriteThrough(FileHandle file, const PathChar* path, const FileIdentity& identity, const uint8_t* digest,
+                 StreamWrite how, const FileJudgement& judgement, Verdict done, int* error) {
     int reason = *error;
     int stored = StoreThroughFile(file, path, identity, digest, how, judgement.computed, judgement.facts, error);
     switch (stored) {

@@ -5,7 +5,8 @@
 #   tools/install-deps.sh all      also, group by group: -m32 for the 32-bit
 #                                  Linux build, qemu-user, MinGW-w64, Wine (64-
 #                                  and 32-bit), Xvfb, ntfs-3g, the fault tests'
-#                                  tools, the benchmark's peers, lintian
+#                                  tools, the benchmark's peers, lintian,
+#                                  rhash, hashdeep and mtools for the manifests
 # The native set is required: if it cannot be installed, the script names
 # the packages and exits 1. Any other package that cannot be installed is
 # named on standard error and, when QUORVANE_DEPS_REPORT names a file, written
@@ -31,6 +32,7 @@ optional_groups=(
   "python3 strace attr|the console's fault tests"
   "pkg-config libgcrypt20-dev|the benchmark's peers"
   "lintian|the Debian package's check"
+  "rhash hashdeep mtools dosfstools|the manifest tests against other tools"
 )
 
 case "${1:-}" in

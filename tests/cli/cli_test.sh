@@ -185,7 +185,7 @@ check -0 --|no target given
 show|no file given
 check --hex d|--hex belongs to show
 list --yes d|--yes belongs to remove
-digest --quiet d/a|--progress and --quiet belong to check, list, create, rewrite, remove and update
+digest --quiet d/a|--progress and --quiet belong to check, list, create, rewrite, remove, update, export and import
 check --quiet --progress d|--progress and --quiet exclude each other
 show -0 d/a|-0 needs --hex with show
 remove d|remove asks first; give --yes when standard input is no terminal

@@ -28,16 +28,18 @@ int PrintUsageError(const PathString& problem) {
 
 static bool WalksTargets(CommandKind command) {
     return command == CheckCommand || command == ListCommand || command == CreateCommand ||
-           command == RewriteCommand || command == RemoveCommand || command == UpdateCommand;
+           command == RewriteCommand || command == RemoveCommand || command == UpdateCommand ||
+           command == ExportCommand || command == ImportCommand;
 }
 
 // An option word that takes the next argument as its value: a long one
 // (any beginning of its name) without =, or short ones ending in -j.
 static bool TakesValue(const PathString& word) {
     if (word.size() < 2 || word[0] != '-') return false;
-    if (word[1] != '-') return word.find('j') == word.size() - 1;
+    if (word[1] != '-') return word.find_first_of(PT("jo")) == word.size() - 1;
     if (word.size() == 2 || word.find('=') != PathString::npos) return false;
-    for (const PathString taking : {PT("jobs"), PT("exclude"), PT("exclude-from")}) {
+    for (const PathString taking :
+         {PT("jobs"), PT("exclude"), PT("exclude-from"), PT("output"), PT("relative-to"), PT("format")}) {
         if (taking.compare(0, word.size() - 2, word, 2, PathString::npos) == 0) return true;
     }
     return false;
@@ -91,7 +93,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     CommandKind command = options.command;
     FUZZ_REQUIRE(command != NoCommand);
     if (command == HelpCommand || command == VersionCommand) return 0;
-    FUZZ_REQUIRE(!options.operands.empty());
+    FUZZ_REQUIRE(!options.operands.empty() || command == ExportCommand);
     FUZZ_REQUIRE(OperandsComeFrom(args));
     FUZZ_REQUIRE(!options.yes || command == RemoveCommand);
     FUZZ_REQUIRE(!options.hex || command == ShowCommand);
@@ -101,5 +103,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_REQUIRE(!(options.json && options.nulRecords));
     FUZZ_REQUIRE(options.jobs >= 0 && options.jobs <= 256);
     FUZZ_REQUIRE(!(options.nulRecords && command == ShowCommand && !options.hex));
+    bool exports = command == ExportCommand;
+    FUZZ_REQUIRE(exports || (options.output.empty() && options.format == 0 && !options.verify));
+    FUZZ_REQUIRE(exports || command == ImportCommand || options.relativeTo.empty());
+    FUZZ_REQUIRE(!exports || !(options.json || options.nulRecords));
+    FUZZ_REQUIRE(options.format >= 0 && options.format <= 2);
     return 0;
 }

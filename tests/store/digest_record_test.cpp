@@ -198,4 +198,41 @@ TEST(JudgeFile, DecisionTable) {
     }
 }
 
+// What import does with a file the manifest names (or not): the README's
+// import table, row by row.
+TEST(JudgeImport, DecisionTable) {
+    struct Row {
+        const char* what;
+        bool listed;
+        int storedLength;
+        bool storedIsListed, sizeDiffers;
+        int hashProblem;
+        bool contentsListed;
+        Verdict verdict;
+        int reason;
+    } rows[] = {
+        {"not named", false, NoDigestStream, false, false, 0, true, VerdictUnlisted, 0},
+        {"the manifest's digest already", true, 64, true, false, 0, false, VerdictKept, 0},
+        {"a digest of its own", true, 64, false, false, 0, true, VerdictConflict, 0},
+        {"a malformed value", true, 10, false, false, 0, true, VerdictMalformed, 0},
+        {"digest unreadable", true, DigestStreamUnreadable, false, false, 0, true, VerdictUnreadable, 0},
+        {"digest of another file by now", true, StreamOfAnotherFile, false, false, 0, true, VerdictChanged,
+         ErrorChangedWhileRead},
+        {"another size: not read", true, NoDigestStream, false, true, 0, true, VerdictAltered, 0},
+        {"contents unreadable", true, NoDigestStream, false, false, ErrorShortRead, true, VerdictUnreadable,
+         ErrorShortRead},
+        {"changed while read", true, NoDigestStream, false, false, ErrorChangedWhileRead, true, VerdictChanged,
+         ErrorChangedWhileRead},
+        {"contents as the manifest says", true, NoDigestStream, false, false, 0, true, VerdictWritten, 0},
+        {"other contents: rotted on the way", true, NoDigestStream, false, false, 0, false, VerdictAltered, 0},
+    };
+    for (const Row& row : rows) {
+        ImportReading reading = {row.listed, row.storedLength, row.storedIsListed, row.sizeDiffers, row.hashProblem,
+                                 row.contentsListed};
+        int reason = -1;
+        EXPECT_EQ(JudgeImport(reading, &reason), row.verdict) << row.what;
+        EXPECT_EQ(reason, row.reason) << row.what;
+    }
+}
+
 }  // namespace
