@@ -7,6 +7,7 @@
 #include "platform/console.h"
 #include "store/excludes.h"
 #include "store/path_rules.h"
+#include "store/schedule.h"
 
 CommandOptionsRecord CommandOptions;
 
@@ -40,7 +41,17 @@ static bool WalksTargets(CommandKind command) {
 
 #define WALKING_COMMANDS "check, list, create, rewrite, remove and update"
 
-enum OptionKind { FlagOption, JobsOption, ExcludeOption, ExcludeFromOption, HelpOption, VersionOption };
+enum OptionKind {
+    FlagOption,
+    JobsOption,
+    ExcludeOption,
+    ExcludeFromOption,
+    HelpOption,
+    VersionOption,
+    SliceOption,
+    OlderThanOption,
+    BudgetOption,
+};
 
 struct OptionName {
     const PathChar* longName;  // without its dashes; null for -0
@@ -63,6 +74,10 @@ static const OptionName OptionNames[] = {
     {PT("exclude-from"), 0, true, ExcludeFromOption, nullptr},
     {PT("help"), 'h', false, HelpOption, nullptr},
     {PT("version"), 0, false, VersionOption, nullptr},
+    {PT("slice"), 0, true, SliceOption, nullptr},
+    {PT("older-than"), 0, true, OlderThanOption, nullptr},
+    {PT("budget"), 0, true, BudgetOption, nullptr},
+    {PT("no-ledger"), 0, false, FlagOption, &CommandOptionsRecord::noLedger},
 };
 
 // As getopt_long: the name written out, else the one option it begins;
@@ -104,9 +119,51 @@ static bool TakeJobs(const PathString& text) {
     return true;
 }
 
+// The schedule's options, which check alone takes, but for --slice and
+// --no-ledger, which update takes too.
+static const PathChar* MisplacedScheduleOption() {
+    CommandKind command = CommandOptions.command;
+    bool checks = command == CheckCommand, updates = command == UpdateCommand;
+    if ((CommandOptions.slice || CommandOptions.noLedger) && !checks && !updates) {
+        return PT("--slice and --no-ledger belong to check and update");
+    }
+    if ((!CommandOptions.olderThan.empty() || CommandOptions.budget) && !checks) {
+        return PT("--older-than and --budget belong to check");
+    }
+    if (CommandOptions.budget && CommandOptions.olderThan.empty()) {
+        return PT("--budget needs --older-than: it spends itself on what is due, oldest first");
+    }
+    if (CommandOptions.noLedger && !CommandOptions.olderThan.empty()) {
+        return PT("--older-than needs the ledger: it excludes --no-ledger");
+    }
+    return nullptr;
+}
+
+// The value of --slice, --older-than or --budget into the store's schedule.
+static bool TakeScheduleValue(OptionKind kind, const PathString& value) {
+    switch (kind) {
+        case SliceOption:
+            CommandOptions.slice = true;
+            return ParseSlice(value.c_str(), &Schedule.sliceK, &Schedule.sliceN);
+        case OlderThanOption:
+            CommandOptions.olderThan = value;
+            Schedule.olderThan = true;
+            return ParseAge(value.c_str(), &Schedule.periodMinutes);
+        default:
+            CommandOptions.budget = true;
+            return ParseBudget(value.c_str(), &Schedule.budgetMinutes, &Schedule.budgetBytes);
+    }
+}
+
+static const PathChar ScheduleUsage[] =
+    PT("--slice takes K/N (1 <= K <= N); --older-than an age such as 90m, 12h, 30d or 2w; --budget an age or ")
+    PT("bytes such as 500M, 200G or 2T");
+
 // An option the command has no use for is refused rather than ignored.
 static const PathChar* MisplacedOption() {
     CommandKind command = CommandOptions.command;
+    const PathChar* schedule = MisplacedScheduleOption();
+    if (schedule) return schedule;
     if (CommandOptions.yes && command != RemoveCommand) return PT("--yes belongs to remove");
     if (CommandOptions.hex && command != ShowCommand) return PT("--hex belongs to show");
     if (!WalksTargets(command)) {
@@ -195,6 +252,11 @@ static int TakeOption(const OptionName& option, const PathString& value) {
         case VersionOption:
             CommandOptions.command = VersionCommand;
             break;
+        case SliceOption:
+        case OlderThanOption:
+        case BudgetOption:
+            if (!TakeScheduleValue(option.kind, value)) return PrintUsageError(ScheduleUsage);
+            break;
     }
     return 0;
 }
@@ -258,6 +320,7 @@ static int TakeShortOptions(const std::vector<PathString>& args, size_t* at) {
 // POSIXLY_CORRECT set the first operand ends them too.
 int ParseCommandLine(const std::vector<PathString>& args) {
     CommandOptions = CommandOptionsRecord();
+    Schedule = ScheduleRecord();
     ClearExcludePatterns();
     if (args.empty()) return PrintUsageError(PT("no command given"));
     CommandOptions.command = FindCommand(args[0]);
@@ -356,6 +419,18 @@ static const char HelpText[] =
     "              hashes with N threads at once (default: one per processor; on\n"
     "              Windows one where every target lies on a disk that reports a\n"
     "              seek penalty); the output is the same in any case\n"
+    "  --slice K/N check, update: only the files whose digest falls into slice K\n"
+    "              of N (from the digest's first bytes; files without a digest\n"
+    "              are in every slice): K = 1..N over N runs covers each once\n"
+    "  --older-than AGE\n"
+    "              check: only the files the ledger has not seen verified within\n"
+    "              AGE (90m, 12h, 30d, 2w) or not at all, oldest first; the\n"
+    "              closing message tells how many remain\n"
+    "  --budget AMOUNT\n"
+    "              check --older-than: begins no file once AMOUNT of time (2h)\n"
+    "              or bytes (500M, 200G, 2T) is spent; files begun are finished\n"
+    "  --no-ledger check, update: neither reads nor writes the ledger, where\n"
+    "              each file verified whole is kept with its size and time\n"
     "  --help      prints this text\n"
     "  --version   prints the version\n"
     "\n"
@@ -371,6 +446,14 @@ static const char HelpText[] =
     "(changed while it was read: nothing written, nothing compared), malformed\n"
     "(a stored value that is no 64-byte digest). The reason of each failure\n"
     "(its path escaped alike) and the closing message go to standard error.\n"
+    "\n"
+    "check and update keep a ledger outside the tree ($XDG_STATE_HOME/quorvane,\n"
+    "by default ~/.local/state/quorvane; on Windows %LOCALAPPDATA%\\Quorvane):\n"
+    "when each file was last verified whole, and its size and last-write time\n"
+    "then. A file whose contents differ at that same size and time is altered,\n"
+    "whatever its record says. Losing the ledger costs only the schedule; one\n"
+    "that cannot be written is named once, and the run goes on without it. A\n"
+    "second run waits while another holds it.\n"
     "\n"
     "Ctrl-C aborts a run, finishing a digest write under way and beginning none.\n"
     "Where the shell has job control, Ctrl-Z pauses a run and fg resumes it.\n"

@@ -31,6 +31,11 @@ struct CommandOptionsRecord {
     bool json;           // --json: one JSON object a record
     bool excludes;       // --exclude or --exclude-from given (the patterns are the store's)
     int jobs;            // -j: hashing threads; 0 until given
+    // The schedule: its values are the store's (store/schedule.h).
+    bool noLedger;       // --no-ledger
+    bool slice;          // --slice K/N given
+    bool budget;         // --budget given
+    PathString olderThan;  // --older-than as typed; empty when not given
     std::vector<PathString> operands;
 };
 

@@ -1,6 +1,8 @@
 // The worker of Check, List Files and Remove Hashes, and of the console's
 // create and update, which write in the walk itself.
+#include "store/ledger.h"
 #include "store/operation_state.h"
+#include "store/schedule.h"
 #include "store/store.h"
 
 static bool WritesInWalk(OperationMode mode) { return mode == Update || mode == CreateMissing; }
@@ -24,8 +26,10 @@ static const PathChar* ChooseClosingText(OperationMode mode, PathChar* buffer) {
     }
     if (mode != Check) return PT("Ready.");
     int altered = count[VerdictAltered] + count[VerdictEdited] + count[VerdictMalformed];
-    return FormatCheckClosing(altered, count[VerdictEdited], count[VerdictNoDigest], count[VerdictStaleRecord],
-                              buffer);
+    // A budget spent left files unchecked: never "All files checked successfully."
+    int unchecked = Schedule.budgetSpent ? 1 : 0;
+    return FormatCheckClosing(altered, count[VerdictEdited], count[VerdictNoDigest] + unchecked,
+                              count[VerdictStaleRecord], buffer);
 }
 
 unsigned CheckRun(void*) {
@@ -40,10 +44,13 @@ unsigned CheckRun(void*) {
     ClearStatusBar();
     ResetRunTally();
     bool reads = mode == Check || WritesInWalk(mode);
+    BeginSchedule();
+    // What is due is found before anything is read, to read it oldest first.
+    bool scheduled = mode == Check && Schedule.olderThan;
     if (reads) {
         SetStatusText(PT("Calculating total size..."));
         OperationState.BytesTotal = 0;
-        if (!OperationState.TotalSkipped) WalkTargets(SizePass);
+        if (!OperationState.TotalSkipped || scheduled) WalkTargets(SizePass);
         EnableStart();
         SetStartCaption(PT("Pause"));
     }
@@ -52,8 +59,14 @@ unsigned CheckRun(void*) {
     int threads = OperationState.HashThreads;
     bool pooled = reads && threads > 1;
     if (pooled) StartPooledReads(threads);
-    WalkTargets(ActionPass);
+    int rounds = scheduled ? PlanScheduleRounds() : 1;
+    for (int round = 0; round < rounds && SchedulesMoreFiles(); ++round) {
+        BeginScheduleRound(round);
+        WalkTargets(ActionPass);
+    }
+    BeginScheduleRound(0);
     if (pooled) FinishPooledReads();
+    CloseLedger();
     OperationState.TargetArgs.clear();
     OperationState.ListTargets[first] = OperationState.WalkedTargets;
     OperationState.ListTargets[UnhashedList] = OperationState.WalkedTargets;
