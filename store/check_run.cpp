@@ -78,6 +78,7 @@ unsigned CheckRun(void*) {
 
 bool StartCheckRun() {
     if (StartWorker(CheckRun, nullptr)) return true;
+    CloseLedger();
     OperationState.mode = Idle;
     return false;
 }
