@@ -4,7 +4,6 @@
 #include <mutex>
 
 #include "platform/state_file.h"
-#include "store/schedule.h"
 
 static const char LedgerMagic[16] = "quorvane-ledger";
 const uint32_t LedgerVersion = 1;
@@ -28,6 +27,13 @@ static uint64_t TakeLittle(const uint8_t* in, int bytes) {
     uint64_t value = 0;
     for (int i = 0; i < bytes; ++i) value |= static_cast<uint64_t>(in[i]) << (8 * i);
     return value;
+}
+
+uint32_t ScaleKey(uint64_t key, uint32_t n) {
+    // The high half of key * n in 64-bit pieces: i686 has no 128-bit product.
+    uint64_t high = (key >> 32) * n;
+    uint64_t low = (key & 0xFFFFFFFFull) * n;
+    return static_cast<uint32_t>((high + (low >> 32)) >> 32);
 }
 
 uint64_t LedgerKeyOf(const FileIdentity& identity) { return Mix(identity.index + Mix(identity.volume)); }
@@ -251,7 +257,11 @@ LedgerState OpenLedger(LedgerUse use, const PathString& path, void (*onWait)(), 
             return LedgerBusy;
         }
         if (onWait) onWait();
-        LockStateFile(Ledger.holder, true);
+        if (!LockStateFile(Ledger.holder, true)) {
+            *error = LastPlatformError();
+            CloseLedger();
+            return LedgerUnusable;
+        }
     }
     LedgerState state = OpenTable(error);
     Ledger.lastFlush = SystemTimeNow();

@@ -21,6 +21,10 @@
 const int LedgerEntryBytes = 32;
 const int LedgerHeaderBytes = 512;
 
+// floor(key * n / 2^64): where key falls among n equal ranges, from 0 (a
+// slice of the digests, a place in the table).
+uint32_t ScaleKey(uint64_t key, uint32_t n);
+
 // The pure part: an entry's bytes.
 uint64_t LedgerKeyOf(const FileIdentity& identity);
 void EncodeLedgerEntry(uint64_t key, const FileFacts& facts, const uint8_t digest[64], uint32_t minute,

@@ -8,13 +8,6 @@
 
 ScheduleRecord Schedule;
 
-uint32_t ScaleKey(uint64_t key, uint32_t n) {
-    // The high half of key * n in 64-bit pieces: i686 has no 128-bit product.
-    uint64_t high = (key >> 32) * n;
-    uint64_t low = (key & 0xFFFFFFFFull) * n;
-    return static_cast<uint32_t>((high + (low >> 32)) >> 32);
-}
-
 uint32_t SliceOfDigest(const uint8_t digest[64], uint32_t n) {
     uint64_t key = 0;
     for (int i = 0; i < 8; ++i) key = key << 8 | digest[i];

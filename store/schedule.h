@@ -8,9 +8,8 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "store/ledger.h"
 
-// floor(key * n / 2^64): where key falls among n equal ranges, from 0.
-uint32_t ScaleKey(uint64_t key, uint32_t n);
 // The slice (1 to n) of a 64-byte digest: its first 8 bytes as a number,
 // cut into n equal ranges, so that every digest falls into exactly one.
 uint32_t SliceOfDigest(const uint8_t digest[64], uint32_t n);

@@ -580,8 +580,10 @@ test_unreadable() {
         printf three >p/third
         "$Q" create --quiet p >/dev/null
         chmod 000 p/secret
+        mkdir -m 777 nobody
         as_nobody() {
-            setpriv --reuid=65534 --regid=65534 --clear-groups "$T/quorvane" "$@" >"$T/out" 2>"$T/err" </dev/null
+            setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_STATE_HOME="$T/nobody" "$T/quorvane" "$@" \
+                >"$T/out" 2>"$T/err" </dev/null
             rc=$?
         }
         as_nobody check p

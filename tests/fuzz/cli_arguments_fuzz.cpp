@@ -37,7 +37,8 @@ static bool TakesValue(const PathString& word) {
     if (word.size() < 2 || word[0] != '-') return false;
     if (word[1] != '-') return word.find('j') == word.size() - 1;
     if (word.size() == 2 || word.find('=') != PathString::npos) return false;
-    for (const PathString taking : {PT("jobs"), PT("exclude"), PT("exclude-from")}) {
+    for (const PathString taking :
+         {PT("jobs"), PT("exclude"), PT("exclude-from"), PT("slice"), PT("older-than"), PT("budget")}) {
         if (taking.compare(0, word.size() - 2, word, 2, PathString::npos) == 0) return true;
     }
     return false;
