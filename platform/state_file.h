@@ -26,3 +26,11 @@ bool SetStateFileSize(FileHandle file, uint64_t size);
 // Renames from over to, in one step, and makes the rename durable.
 bool ReplaceStateFile(const PathString& from, const PathString& to);
 void DeleteStateFile(const PathString& path);
+// The file's first size bytes in memory, shared with the file (what is
+// written there is the file's at once, as a write's is); null when they
+// cannot be mapped. The file must hold size bytes, every one stored (no
+// holes), so that a full disk cannot fail a store into the view.
+uint8_t* MapStateFile(FileHandle file, uint64_t size, bool writable);
+// What was stored in the view, to the disk.
+bool FlushStateView(uint8_t* view, uint64_t size);
+void UnmapStateFile(uint8_t* view, uint64_t size);

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,3 +91,13 @@ bool ReplaceStateFile(const PathString& from, const PathString& to) {
 }
 
 void DeleteStateFile(const PathString& path) { unlink(path.c_str()); }
+
+uint8_t* MapStateFile(FileHandle file, uint64_t size, bool writable) {
+    void* view = mmap(nullptr, static_cast<size_t>(size), PROT_READ | (writable ? PROT_WRITE : 0), MAP_SHARED,
+                      static_cast<int>(file), 0);
+    return view == MAP_FAILED ? nullptr : static_cast<uint8_t*>(view);
+}
+
+bool FlushStateView(uint8_t* view, uint64_t size) { return msync(view, static_cast<size_t>(size), MS_SYNC) == 0; }
+
+void UnmapStateFile(uint8_t* view, uint64_t size) { munmap(view, static_cast<size_t>(size)); }

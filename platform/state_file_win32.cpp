@@ -73,3 +73,17 @@ bool ReplaceStateFile(const PathString& from, const PathString& to) {
 }
 
 void DeleteStateFile(const PathString& path) { DeleteFileW(path.c_str()); }
+
+uint8_t* MapStateFile(FileHandle file, uint64_t size, bool writable) {
+    HANDLE mapping = CreateFileMappingW(reinterpret_cast<HANDLE>(file), nullptr, writable ? PAGE_READWRITE : PAGE_READONLY,
+                                        static_cast<DWORD>(size >> 32), static_cast<DWORD>(size), nullptr);
+    if (!mapping) return nullptr;
+    void* view = MapViewOfFile(mapping, writable ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0, static_cast<SIZE_T>(size));
+    // The view keeps the mapping.
+    CloseHandle(mapping);
+    return static_cast<uint8_t*>(view);
+}
+
+bool FlushStateView(uint8_t* view, uint64_t size) { return FlushViewOfFile(view, static_cast<SIZE_T>(size)) != 0; }
+
+void UnmapStateFile(uint8_t* view, uint64_t) { UnmapViewOfFile(view); }

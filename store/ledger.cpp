@@ -69,20 +69,27 @@ LedgerEntryState ReadLedgerEntry(const uint8_t bytes[LedgerEntryBytes], uint64_t
     return EntryFits;
 }
 
+// A table file, and its entries in memory where they could be mapped (else
+// each is read and written at its offset).
+struct LedgerTable {
+    FileHandle file;
+    uint8_t* view;
+    uint64_t capacity;  // entries
+};
+
 struct LedgerRecord {
     std::mutex lock;
-    FileHandle table;   // NoFile: no ledger in this run
+    LedgerTable table;  // file NoFile: no ledger in this run
     FileHandle holder;  // ledger.lock, locked while the run lasts
     bool writable;
     PathString path;
-    uint64_t capacity;  // entries
     uint64_t used;
     int failure;
     uint64_t lastFlush;
     bool unflushed;
 };
 
-static LedgerRecord Ledger = {{}, NoFile, NoFile, false, PathString(), 0, 0, 0, 0, false};
+static LedgerRecord Ledger = {{}, {NoFile, nullptr, 0}, NoFile, false, PathString(), 0, 0, 0, false};
 
 uint32_t MinuteNow() {
     // 100-ns units since 1601 to minutes since 1970.
@@ -108,35 +115,75 @@ static uint64_t CapacityOf(const uint8_t header[LedgerHeaderBytes]) {
 
 static uint64_t OffsetOf(uint64_t slot) { return LedgerHeaderBytes + slot * LedgerEntryBytes; }
 
-// A new, empty table of capacity entries at path; NoFile when it cannot be made.
-static FileHandle MakeTable(const PathString& path, uint64_t capacity) {
+static bool ReadEntries(const LedgerTable& table, uint64_t at, uint64_t count, uint8_t* out) {
+    uint32_t size = static_cast<uint32_t>(count * LedgerEntryBytes);
+    if (table.view) {
+        std::memcpy(out, table.view + OffsetOf(at), size);
+        return true;
+    }
+    return ReadStateAt(table.file, OffsetOf(at), out, size) == static_cast<int>(size);
+}
+
+static bool WriteEntry(const LedgerTable& table, uint64_t slot, const uint8_t bytes[LedgerEntryBytes]) {
+    if (table.view) {
+        std::memcpy(table.view + OffsetOf(slot), bytes, LedgerEntryBytes);
+        return true;
+    }
+    return WriteStateAt(table.file, OffsetOf(slot), bytes, LedgerEntryBytes);
+}
+
+static bool FlushTable(const LedgerTable& table) {
+    if (table.view && !FlushStateView(table.view, OffsetOf(table.capacity))) return false;
+    return FlushStateFile(table.file);
+}
+
+static void CloseTable(LedgerTable* table) {
+    if (table->view) UnmapStateFile(table->view, OffsetOf(table->capacity));
+    if (table->file != NoFile) CloseFile(table->file);
+    *table = LedgerTable{NoFile, nullptr, 0};
+}
+
+// Zeros over the whole table, written out: a file with holes could fail a
+// store into its view on a full disk.
+static bool WriteEmptyTable(FileHandle file, uint64_t capacity) {
+    static const uint8_t zeros[65536] = {};
+    uint64_t end = OffsetOf(capacity);
+    for (uint64_t at = LedgerHeaderBytes; at < end; at += sizeof zeros) {
+        uint64_t size = end - at < sizeof zeros ? end - at : sizeof zeros;
+        if (!WriteStateAt(file, at, zeros, static_cast<uint32_t>(size))) return false;
+    }
+    return true;
+}
+
+// A new, empty table of capacity entries at path, mapped where it can be;
+// file NoFile when it cannot be made.
+static LedgerTable MakeTable(const PathString& path, uint64_t capacity) {
     bool writable;
-    FileHandle file = OpenStateFile(path, true, &writable);
-    if (file == NoFile) return NoFile;
+    LedgerTable table = {OpenStateFile(path, true, &writable), nullptr, capacity};
+    if (table.file == NoFile) return table;
     uint8_t header[LedgerHeaderBytes];
     EncodeHeader(capacity, header);
-    if (!writable || !SetStateFileSize(file, 0) || !SetStateFileSize(file, OffsetOf(capacity)) ||
-        !WriteStateAt(file, 0, header, LedgerHeaderBytes)) {
-        CloseFile(file);
-        return NoFile;
+    if (!writable || !SetStateFileSize(table.file, 0) || !WriteStateAt(table.file, 0, header, LedgerHeaderBytes) ||
+        !WriteEmptyTable(table.file, capacity)) {
+        CloseTable(&table);
+        return table;
     }
-    return file;
+    table.view = MapStateFile(table.file, OffsetOf(capacity), true);
+    return table;
 }
 
 // The slot of key in table: where its entry is, or the first empty one on
 // its way; false when it cannot be read, or the table is full.
-static bool FindSlot(FileHandle table, uint64_t capacity, uint64_t key, uint64_t* slot, uint8_t entry[32]) {
+static bool FindSlot(const LedgerTable& table, uint64_t key, uint64_t* slot, uint8_t entry[LedgerEntryBytes]) {
+    static const uint8_t empty[LedgerEntryBytes] = {};
+    uint64_t capacity = table.capacity;
     uint64_t at = ScaleKey(key, static_cast<uint32_t>(capacity >> 4)) * 16ull + (key & 15);
     uint8_t chunk[16 * LedgerEntryBytes];
     for (uint64_t probed = 0; probed < capacity;) {
         uint64_t count = capacity - at < 16 ? capacity - at : 16;
-        if (ReadStateAt(table, OffsetOf(at), chunk, static_cast<uint32_t>(count * LedgerEntryBytes)) !=
-            static_cast<int>(count * LedgerEntryBytes)) {
-            return false;
-        }
+        if (!ReadEntries(table, at, count, chunk)) return false;
         for (uint64_t i = 0; i < count; ++i) {
             const uint8_t* bytes = chunk + i * LedgerEntryBytes;
-            static const uint8_t empty[LedgerEntryBytes] = {};
             if (TakeLittle(bytes, 8) == key || std::memcmp(bytes, empty, LedgerEntryBytes) == 0) {
                 *slot = at + i;
                 std::memcpy(entry, bytes, LedgerEntryBytes);
@@ -150,13 +197,12 @@ static bool FindSlot(FileHandle table, uint64_t capacity, uint64_t key, uint64_t
 }
 
 // Each entry of the table in turn, a chunk at a time; false on a read error.
-static bool ForEachEntry(FileHandle table, uint64_t capacity, void (*take)(const uint8_t*, void*), void* context) {
+static bool ForEachEntry(const LedgerTable& table, void (*take)(const uint8_t*, void*), void* context) {
     static uint8_t chunk[EntriesAChunk * LedgerEntryBytes];
     static const uint8_t empty[LedgerEntryBytes] = {};
-    for (uint64_t at = 0; at < capacity; at += EntriesAChunk) {
-        uint64_t count = capacity - at < EntriesAChunk ? capacity - at : EntriesAChunk;
-        uint32_t size = static_cast<uint32_t>(count * LedgerEntryBytes);
-        if (ReadStateAt(table, OffsetOf(at), chunk, size) != static_cast<int>(size)) return false;
+    for (uint64_t at = 0; at < table.capacity; at += EntriesAChunk) {
+        uint64_t count = table.capacity - at < EntriesAChunk ? table.capacity - at : EntriesAChunk;
+        if (!ReadEntries(table, at, count, chunk)) return false;
         for (uint64_t i = 0; i < count; ++i) {
             const uint8_t* bytes = chunk + i * LedgerEntryBytes;
             if (std::memcmp(bytes, empty, LedgerEntryBytes) != 0) take(bytes, context);
@@ -168,8 +214,7 @@ static bool ForEachEntry(FileHandle table, uint64_t capacity, void (*take)(const
 static void CountEntry(const uint8_t*, void* used) { ++*static_cast<uint64_t*>(used); }
 
 struct GrownTable {
-    FileHandle file;
-    uint64_t capacity;
+    LedgerTable table;
     bool failed;
 };
 
@@ -178,58 +223,52 @@ static void CopyEntry(const uint8_t* bytes, void* context) {
     uint64_t slot;
     uint8_t entry[LedgerEntryBytes];
     if (grown->failed) return;
-    grown->failed = !FindSlot(grown->file, grown->capacity, TakeLittle(bytes, 8), &slot, entry) ||
-                    !WriteStateAt(grown->file, OffsetOf(slot), bytes, LedgerEntryBytes);
+    grown->failed = !FindSlot(grown->table, TakeLittle(bytes, 8), &slot, entry) || !WriteEntry(grown->table, slot, bytes);
 }
 
 // A table of room for twice the entries, filled from the old one, made the
 // ledger in one rename: a crash on the way leaves the old one as it was.
 static bool GrowTable() {
     PathString fresh = Ledger.path + PT(".new");
-    GrownTable grown = {NoFile, (Ledger.used * 2 + FirstCapacity + 15) / 16 * 16, false};
-    if (grown.capacity >> 4 > 0xFFFFFFFFull) return false;
-    grown.file = MakeTable(fresh, grown.capacity);
-    if (grown.file == NoFile) return false;
-    if (!ForEachEntry(Ledger.table, Ledger.capacity, CopyEntry, &grown) || grown.failed ||
-        !FlushStateFile(grown.file)) {
-        CloseFile(grown.file);
+    uint64_t capacity = (Ledger.used * 2 + FirstCapacity + 15) / 16 * 16;
+    if (capacity >> 4 > 0xFFFFFFFFull) return false;
+    GrownTable grown = {MakeTable(fresh, capacity), false};
+    if (grown.table.file == NoFile) return false;
+    if (!ForEachEntry(Ledger.table, CopyEntry, &grown) || grown.failed || !FlushTable(grown.table)) {
+        CloseTable(&grown.table);
         DeleteStateFile(fresh);
         return false;
     }
     // Windows renames over a file only once nobody has it open.
-    CloseFile(Ledger.table);
-    Ledger.table = grown.file;
-    if (!ReplaceStateFile(fresh, Ledger.path)) return false;
-    Ledger.capacity = grown.capacity;
-    return true;
+    CloseTable(&Ledger.table);
+    Ledger.table = grown.table;
+    return ReplaceStateFile(fresh, Ledger.path);
 }
 
 // The table at Ledger.path, opened, or made anew where it is missing or
 // not ours (losing it costs only the schedule).
 static LedgerState OpenTable(int* error) {
-    Ledger.table = OpenStateFile(Ledger.path, false, &Ledger.writable);
+    LedgerTable& table = Ledger.table;
+    table = LedgerTable{OpenStateFile(Ledger.path, false, &Ledger.writable), nullptr, 0};
     uint8_t header[LedgerHeaderBytes] = {};
-    if (Ledger.table != NoFile) {
-        if (ReadStateAt(Ledger.table, 0, header, LedgerHeaderBytes) != LedgerHeaderBytes) std::memset(header, 0, sizeof header);
-        Ledger.capacity = CapacityOf(header);
-        if (Ledger.capacity != 0 && FileSizeOf(Ledger.table) >= static_cast<int64_t>(OffsetOf(Ledger.capacity))) {
+    if (table.file != NoFile) {
+        if (ReadStateAt(table.file, 0, header, LedgerHeaderBytes) != LedgerHeaderBytes) std::memset(header, 0, sizeof header);
+        table.capacity = CapacityOf(header);
+        if (table.capacity != 0 && FileSizeOf(table.file) >= static_cast<int64_t>(OffsetOf(table.capacity))) {
+            table.view = MapStateFile(table.file, OffsetOf(table.capacity), Ledger.writable);
             Ledger.used = 0;
-            if (ForEachEntry(Ledger.table, Ledger.capacity, CountEntry, &Ledger.used)) {
-                return Ledger.writable ? LedgerInUse : LedgerReadOnly;
-            }
+            if (ForEachEntry(table, CountEntry, &Ledger.used)) return Ledger.writable ? LedgerInUse : LedgerReadOnly;
         }
-        CloseFile(Ledger.table);
+        CloseTable(&table);
     }
     PathString fresh = Ledger.path + PT(".new");
-    Ledger.table = MakeTable(fresh, FirstCapacity);
-    if (Ledger.table == NoFile || !ReplaceStateFile(fresh, Ledger.path)) {
+    table = MakeTable(fresh, FirstCapacity);
+    if (table.file == NoFile || !ReplaceStateFile(fresh, Ledger.path)) {
         *error = LastPlatformError();
-        CloseFile(Ledger.table);
-        Ledger.table = NoFile;
+        CloseTable(&table);
         return LedgerUnusable;
     }
     Ledger.writable = true;
-    Ledger.capacity = FirstCapacity;
     Ledger.used = 0;
     return LedgerInUse;
 }
@@ -273,11 +312,11 @@ LedgerState OpenLedger(LedgerUse use, const PathString& path, void (*onWait)(), 
 bool FindVerified(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64],
                   uint32_t* minute) {
     std::lock_guard<std::mutex> hold(Ledger.lock);
-    if (Ledger.table == NoFile) return false;
+    if (Ledger.table.file == NoFile) return false;
     uint64_t key = LedgerKeyOf(identity), slot;
     uint8_t entry[LedgerEntryBytes];
     uint32_t found = 0;
-    if (!FindSlot(Ledger.table, Ledger.capacity, key, &slot, entry)) return false;
+    if (!FindSlot(Ledger.table, key, &slot, entry)) return false;
     if (ReadLedgerEntry(entry, key, facts, digest, &found) != EntryFits) return false;
     if (minute) *minute = found;
     return true;
@@ -290,20 +329,20 @@ static void StopWriting() {
 
 void RecordVerified(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64]) {
     std::lock_guard<std::mutex> hold(Ledger.lock);
-    if (Ledger.table == NoFile || !Ledger.writable) return;
-    if ((Ledger.used + 1) * 5 > Ledger.capacity * 4 && !GrowTable()) return StopWriting();
+    if (Ledger.table.file == NoFile || !Ledger.writable) return;
+    if ((Ledger.used + 1) * 5 > Ledger.table.capacity * 4 && !GrowTable()) return StopWriting();
     uint64_t key = LedgerKeyOf(identity), slot;
     uint8_t entry[LedgerEntryBytes];
-    if (!FindSlot(Ledger.table, Ledger.capacity, key, &slot, entry)) return StopWriting();
+    if (!FindSlot(Ledger.table, key, &slot, entry)) return StopWriting();
     uint8_t unused[LedgerEntryBytes] = {};
     if (std::memcmp(entry, unused, LedgerEntryBytes) == 0) ++Ledger.used;
     EncodeLedgerEntry(key, facts, digest, MinuteNow(), entry);
-    if (!WriteStateAt(Ledger.table, OffsetOf(slot), entry, LedgerEntryBytes)) return StopWriting();
+    if (!WriteEntry(Ledger.table, slot, entry)) return StopWriting();
     // A kill loses nothing written; a power cut at most the last seconds.
     uint64_t now = SystemTimeNow();
     Ledger.unflushed = true;
     if (now - Ledger.lastFlush >= FlushInterval) {
-        FlushStateFile(Ledger.table);
+        FlushTable(Ledger.table);
         Ledger.lastFlush = now;
         Ledger.unflushed = false;
     }
@@ -313,11 +352,8 @@ int LedgerFailure() { return Ledger.failure; }
 
 void CloseLedger() {
     std::lock_guard<std::mutex> hold(Ledger.lock);
-    if (Ledger.table != NoFile) {
-        if (Ledger.unflushed) FlushStateFile(Ledger.table);
-        CloseFile(Ledger.table);
-    }
+    if (Ledger.table.file != NoFile && Ledger.unflushed) FlushTable(Ledger.table);
+    CloseTable(&Ledger.table);
     if (Ledger.holder != NoFile) CloseFile(Ledger.holder);
-    Ledger.table = NoFile;
     Ledger.holder = NoFile;
 }
