@@ -8,8 +8,9 @@
 //
 // The file: a header sector, then a table of 32-byte entries (16 a sector,
 // none across a sector's edge), open addressing by the identity's hash.
-// Entries are read and written one at a time at their offset, so memory
-// stays flat whatever the number of files; a table four fifths full is
+// The table is mapped (else each entry is read and written at its offset):
+// nothing is loaded into the program's own memory, whatever the number of
+// files. A table four fifths full is
 // copied into one twice the entries' size, which is renamed over the old.
 // One run at a time holds ledger.lock beside it.
 #pragma once
