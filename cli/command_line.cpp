@@ -7,6 +7,8 @@
 #include "platform/console.h"
 #include "store/excludes.h"
 #include "store/path_rules.h"
+#include "cli/pattern_file.h"
+#include "cli/schedule_options.h"
 #include "store/schedule.h"
 
 CommandOptionsRecord CommandOptions;
@@ -41,17 +43,8 @@ static bool WalksTargets(CommandKind command) {
 
 #define WALKING_COMMANDS "check, list, create, rewrite, remove and update"
 
-enum OptionKind {
-    FlagOption,
-    JobsOption,
-    ExcludeOption,
-    ExcludeFromOption,
-    HelpOption,
-    VersionOption,
-    SliceOption,
-    OlderThanOption,
-    BudgetOption,
-};
+enum OptionKind { FlagOption, JobsOption, ExcludeOption, ExcludeFromOption, HelpOption, VersionOption,
+                  SliceOption, OlderThanOption, BudgetOption };
 
 struct OptionName {
     const PathChar* longName;  // without its dashes; null for -0
@@ -119,46 +112,6 @@ static bool TakeJobs(const PathString& text) {
     return true;
 }
 
-// The schedule's options, which check alone takes, but for --slice and
-// --no-ledger, which update takes too.
-static const PathChar* MisplacedScheduleOption() {
-    CommandKind command = CommandOptions.command;
-    bool checks = command == CheckCommand, updates = command == UpdateCommand;
-    if ((CommandOptions.slice || CommandOptions.noLedger) && !checks && !updates) {
-        return PT("--slice and --no-ledger belong to check and update");
-    }
-    if ((!CommandOptions.olderThan.empty() || CommandOptions.budget) && !checks) {
-        return PT("--older-than and --budget belong to check");
-    }
-    if (CommandOptions.budget && CommandOptions.olderThan.empty()) {
-        return PT("--budget needs --older-than: it spends itself on what is due, oldest first");
-    }
-    if (CommandOptions.noLedger && !CommandOptions.olderThan.empty()) {
-        return PT("--older-than needs the ledger: it excludes --no-ledger");
-    }
-    return nullptr;
-}
-
-// The value of --slice, --older-than or --budget into the store's schedule.
-static bool TakeScheduleValue(OptionKind kind, const PathString& value) {
-    switch (kind) {
-        case SliceOption:
-            CommandOptions.slice = true;
-            return ParseSlice(value.c_str(), &Schedule.sliceK, &Schedule.sliceN);
-        case OlderThanOption:
-            CommandOptions.olderThan = value;
-            Schedule.olderThan = true;
-            return ParseAge(value.c_str(), &Schedule.periodMinutes);
-        default:
-            CommandOptions.budget = true;
-            return ParseBudget(value.c_str(), &Schedule.budgetMinutes, &Schedule.budgetBytes);
-    }
-}
-
-static const PathChar ScheduleUsage[] =
-    PT("--slice takes K/N (1 <= K <= N); --older-than an age such as 90m, 12h, 30d or 2w; --budget an age or ")
-    PT("bytes such as 500M, 200G or 2T");
-
 // An option the command has no use for is refused rather than ignored.
 static const PathChar* MisplacedOption() {
     CommandKind command = CommandOptions.command;
@@ -181,39 +134,6 @@ static const PathChar* MisplacedOption() {
         return PT("-0 needs --hex with show");
     }
     return nullptr;
-}
-
-// More than any list of patterns a person writes: a file past it is no such list.
-const size_t PatternFileLimit = 16 << 20;
-
-// A pattern file, whole, or standard input for "-"; false with the reason.
-static bool ReadPatternFile(const PathString& path, std::string* bytes, PathString* problem) {
-    int error = 0;
-    if (path == PT("-")) {
-        if (!ReadStandardInput(PatternFileLimit, bytes)) error = LastPlatformError();
-    } else {
-        PathString full = MakeAbsolutePath(path);
-        if (!UsesPathAsGiven(full.c_str())) full.insert(0, LongPathPrefix);
-        FileHandle file = OpenFileForReading(full.c_str());
-        if (file == NoFile) {
-            *problem = ReasonText(LastPlatformError());
-            return false;
-        }
-        char piece[65536];
-        uint32_t got;
-        ClearPlatformError();
-        while (bytes->size() <= PatternFileLimit && (got = ReadFileChunk(file, piece, sizeof piece)) > 0) {
-            bytes->append(piece, got);
-        }
-        error = LastPlatformError();
-        CloseFile(file);
-    }
-    if (bytes->size() > PatternFileLimit) {
-        *problem = PT("larger than 16 MiB: no list of patterns");
-        return false;
-    }
-    if (error != 0) *problem = ReasonText(error);
-    return error == 0;
 }
 
 // The patterns of --exclude and --exclude-from, taken as they come; 0, or
@@ -255,7 +175,9 @@ static int TakeOption(const OptionName& option, const PathString& value) {
         case SliceOption:
         case OlderThanOption:
         case BudgetOption:
-            if (!TakeScheduleValue(option.kind, value)) return PrintUsageError(ScheduleUsage);
+            if (!TakeScheduleValue(static_cast<ScheduleOptionKind>(option.kind - SliceOption), value)) {
+                return PrintUsageError(ScheduleUsage);
+            }
             break;
     }
     return 0;
@@ -419,20 +341,10 @@ static const char HelpText[] =
     "              hashes with N threads at once (default: one per processor; on\n"
     "              Windows one where every target lies on a disk that reports a\n"
     "              seek penalty); the output is the same in any case\n"
-    "  --slice K/N check, update: only the files whose digest falls into slice K\n"
-    "              of N (from the digest's first bytes; files without a digest\n"
-    "              are in every slice): K = 1..N over N runs covers each once\n"
-    "  --older-than AGE\n"
-    "              check: only the files the ledger has not seen verified within\n"
-    "              AGE (90m, 12h, 30d, 2w) or not at all, oldest first; the\n"
-    "              closing message tells how many remain\n"
-    "  --budget AMOUNT\n"
-    "              check --older-than: begins no file once AMOUNT of time (2h)\n"
-    "              or bytes (500M, 200G, 2T) is spent; files begun are finished\n"
-    "  --no-ledger check, update: neither reads nor writes the ledger, where\n"
-    "              each file verified whole is kept with its size and time\n"
     "  --help      prints this text\n"
-    "  --version   prints the version\n"
+    "  --version   prints the version\n";
+
+static const char HelpTextAfterOptions[] =
     "\n"
     "Each listed file is one line: a word, two blanks and the path (a path that\n"
     "would break the line is escaped as sha256sum escapes it). The words:\n"
@@ -446,14 +358,6 @@ static const char HelpText[] =
     "(changed while it was read: nothing written, nothing compared), malformed\n"
     "(a stored value that is no 64-byte digest). The reason of each failure\n"
     "(its path escaped alike) and the closing message go to standard error.\n"
-    "\n"
-    "check and update keep a ledger outside the tree ($XDG_STATE_HOME/quorvane,\n"
-    "by default ~/.local/state/quorvane; on Windows %LOCALAPPDATA%\\Quorvane):\n"
-    "when each file was last verified whole, and its size and last-write time\n"
-    "then. A file whose contents differ at that same size and time is altered,\n"
-    "whatever its record says. Losing the ledger costs only the schedule; one\n"
-    "that cannot be written is named once, and the run goes on without it. A\n"
-    "second run waits while another holds it.\n"
     "\n"
     "Ctrl-C aborts a run, finishing a digest write under way and beginning none.\n"
     "Where the shell has job control, Ctrl-Z pauses a run and fg resumes it.\n"
@@ -470,7 +374,8 @@ static const char HelpText[] =
     "130  interrupted\n";
 
 void PrintHelp() {
-    PrintText(StandardOutput, PathString(PT("Usage: ")) + ProgramName + Widen(HelpText));
+    PrintText(StandardOutput, PathString(PT("Usage: ")) + ProgramName + Widen(HelpText) + Widen(ScheduleHelpText) +
+                                  Widen(HelpTextAfterOptions));
 }
 
 void PrintVersion() { PrintText(StandardOutput, Widen(QUORVANE_VERSION "\n")); }
