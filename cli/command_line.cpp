@@ -7,6 +7,9 @@
 #include "platform/console.h"
 #include "store/excludes.h"
 #include "store/path_rules.h"
+#include "cli/pattern_file.h"
+#include "cli/schedule_options.h"
+#include "store/schedule.h"
 
 CommandOptionsRecord CommandOptions;
 
@@ -50,6 +53,9 @@ enum OptionKind {
     HelpOption,
     VersionOption,
     ManifestOption,  // the value options of export and import
+    SliceOption,
+    OlderThanOption,
+    BudgetOption,
 };
 
 struct OptionName {
@@ -77,6 +83,10 @@ static const OptionName OptionNames[] = {
     {PT("verify"), 0, false, FlagOption, &CommandOptionsRecord::verify},
     {PT("help"), 'h', false, HelpOption, nullptr},
     {PT("version"), 0, false, VersionOption, nullptr},
+    {PT("slice"), 0, true, SliceOption, nullptr},
+    {PT("older-than"), 0, true, OlderThanOption, nullptr},
+    {PT("budget"), 0, true, BudgetOption, nullptr},
+    {PT("no-ledger"), 0, false, FlagOption, &CommandOptionsRecord::noLedger},
 };
 
 // As getopt_long: the name written out, else the one option it begins;
@@ -155,6 +165,8 @@ static const PathChar* MisplacedManifestOption() {
 // An option the command has no use for is refused rather than ignored.
 static const PathChar* MisplacedOption() {
     CommandKind command = CommandOptions.command;
+    const PathChar* schedule = MisplacedScheduleOption();
+    if (schedule) return schedule;
     if (CommandOptions.yes && command != RemoveCommand) return PT("--yes belongs to remove");
     if (CommandOptions.hex && command != ShowCommand) return PT("--hex belongs to show");
     if (!WalksTargets(command)) {
@@ -174,39 +186,6 @@ static const PathChar* MisplacedOption() {
         return PT("-0 needs --hex with show");
     }
     return nullptr;
-}
-
-// More than any list of patterns a person writes: a file past it is no such list.
-const size_t PatternFileLimit = 16 << 20;
-
-// A pattern file, whole, or standard input for "-"; false with the reason.
-static bool ReadPatternFile(const PathString& path, std::string* bytes, PathString* problem) {
-    int error = 0;
-    if (path == PT("-")) {
-        if (!ReadStandardInput(PatternFileLimit, bytes)) error = LastPlatformError();
-    } else {
-        PathString full = MakeAbsolutePath(path);
-        if (!UsesPathAsGiven(full.c_str())) full.insert(0, LongPathPrefix);
-        FileHandle file = OpenFileForReading(full.c_str());
-        if (file == NoFile) {
-            *problem = ReasonText(LastPlatformError());
-            return false;
-        }
-        char piece[65536];
-        uint32_t got;
-        ClearPlatformError();
-        while (bytes->size() <= PatternFileLimit && (got = ReadFileChunk(file, piece, sizeof piece)) > 0) {
-            bytes->append(piece, got);
-        }
-        error = LastPlatformError();
-        CloseFile(file);
-    }
-    if (bytes->size() > PatternFileLimit) {
-        *problem = PT("larger than 16 MiB: no list of patterns");
-        return false;
-    }
-    if (error != 0) *problem = ReasonText(error);
-    return error == 0;
 }
 
 // The patterns of --exclude and --exclude-from, taken as they come; 0, or
@@ -248,6 +227,13 @@ static int TakeOption(const OptionName& option, const PathString& value) {
             break;
         case ManifestOption:
             return TakeManifestOption(option.longName, value);
+        case SliceOption:
+        case OlderThanOption:
+        case BudgetOption:
+            if (!TakeScheduleValue(static_cast<ScheduleOptionKind>(option.kind - SliceOption), value)) {
+                return PrintUsageError(ScheduleUsage);
+            }
+            break;
     }
     return 0;
 }
@@ -311,6 +297,7 @@ static int TakeShortOptions(const std::vector<PathString>& args, size_t* at) {
 // POSIXLY_CORRECT set the first operand ends them too.
 int ParseCommandLine(const std::vector<PathString>& args) {
     CommandOptions = CommandOptionsRecord();
+    Schedule = ScheduleRecord();
     ClearExcludePatterns();
     if (args.empty()) return PrintUsageError(PT("no command given"));
     CommandOptions.command = FindCommand(args[0]);

@@ -39,6 +39,11 @@ struct CommandOptionsRecord {
     PathString relativeTo;
     int format;
     bool verify;
+    // The schedule: its values are the store's (store/schedule.h).
+    bool noLedger;       // --no-ledger
+    bool slice;          // --slice K/N given
+    bool budget;         // --budget given
+    PathString olderThan;  // --older-than as typed; empty when not given
     std::vector<PathString> operands;
 };
 

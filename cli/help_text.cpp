@@ -2,6 +2,7 @@
 // keeps their commands and options in step) and of --version.
 #include "cli/command_line.h"
 #include "cli/output.h"
+#include "cli/schedule_options.h"
 
 static const char HelpText[] =
     " COMMAND [OPTIONS] TARGET...\n"
@@ -83,7 +84,9 @@ static const char HelpText[] =
     "              Windows one where every target lies on a disk that reports a\n"
     "              seek penalty); the output is the same in any case\n"
     "  --help      prints this text\n"
-    "  --version   prints the version\n"
+    "  --version   prints the version\n";
+
+static const char HelpTextAfterOptions[] =
     "\n"
     "Each listed file is one line: a word, two blanks and the path (a path that\n"
     "would break the line is escaped as sha256sum escapes it). The words:\n"
@@ -117,7 +120,8 @@ static const char HelpText[] =
     "130  interrupted\n";
 
 void PrintHelp() {
-    PrintText(StandardOutput, PathString(PT("Usage: ")) + ProgramName + Widen(HelpText));
+    PrintText(StandardOutput, PathString(PT("Usage: ")) + ProgramName + Widen(HelpText) + Widen(ScheduleHelpText) +
+                                  Widen(HelpTextAfterOptions));
 }
 
 void PrintVersion() { PrintText(StandardOutput, Widen(QUORVANE_VERSION "\n")); }

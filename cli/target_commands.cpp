@@ -3,6 +3,7 @@
 #include "cli/commands.h"
 
 #include <initializer_list>
+#include <string>
 
 #include "cli/command_line.h"
 #include "cli/console_run.h"
@@ -11,6 +12,9 @@
 #include "store/file_outcome.h"
 #include "store/front_end_text.h"
 #include "store/hash_threads.h"
+#include "store/ledger.h"
+#include "store/schedule.h"
+#include "platform/state_file.h"
 #include "store/operation_state.h"
 #include "store/store.h"
 
@@ -57,11 +61,58 @@ static int StatusOf(const RunTallyRecord& tally, uint32_t noDigest) {
     return status;
 }
 
+static void TellLedgerWait() {
+    PrintMessage(PathString(ProgramName) + PT(": another run holds the ledger; waiting until it ends"));
+}
+
+static PathString LedgerText() { return PT("the ledger in ") + StateFolderPath(); }
+
+// The ledger for a check or update, or one warning, and the run goes on.
+static void TakeLedger() {
+    int error;
+    LedgerState state = OpenLedger(CommandOptions.noLedger ? LedgerOff : LedgerWaits, PathString(), TellLedgerWait, &error);
+    PathString prefix = PathString(ProgramName) + PT(": ");
+    if (state == LedgerReadOnly) PrintMessage(prefix + LedgerText() + PT(" is read-only: this run records nothing in it"));
+    if (state == LedgerUnusable) {
+        PrintMessage(prefix + LedgerText() + PT(" cannot be used (") + ReasonText(error) +
+                     PT("): the run goes on without it"));
+    }
+}
+
+static void TellLedgerFailure() {
+    if (LedgerFailure() == 0) return;
+    PrintMessage(PathString(ProgramName) + PT(": ") + LedgerText() + PT(" could not be written (") +
+                 ReasonText(LedgerFailure()) + PT("): the rest of the run went on without it"));
+}
+
+static PathString Decimal(uint64_t value) { return Widen(std::to_string(value).c_str()); }
+
+// What --older-than leaves unverified within its period, for a person and,
+// with --json, as a last JSON line for a monitoring script.
+static void TellRemaining() {
+    if (CommandOptions.olderThan.empty()) return;
+    uint64_t files = Schedule.dueFiles - Schedule.verifiedFiles, bytes = Schedule.dueBytes - Schedule.verifiedBytes;
+    if (CommandOptions.json) {
+        PrintText(StandardOutput, PT("{\"remaining_files\":") + Decimal(files) + PT(",\"remaining_bytes\":") +
+                                      Decimal(bytes) + PT(",\"older_than_minutes\":") +
+                                      Decimal(Schedule.periodMinutes) + PT(",\"budget_spent\":") +
+                                      (Schedule.budgetSpent ? PT("true") : PT("false")) + PT("}\n"));
+    }
+    if (CommandOptions.quiet) return;
+    PathString text = Schedule.budgetSpent ? PT("Budget spent: ") : PT("");
+    text += Decimal(files) + (files == 1 ? PT(" file (") : PT(" files (")) + Decimal(bytes) + PT(" bytes)") +
+            PT(" not verified within ") + CommandOptions.olderThan + PT(" remain.");
+    PrintMessage(text);
+}
+
 static int CheckTargets() {
     SetToldVerdicts(AllTold);
+    TakeLedger();
     int status = ServeCheckRun(OperationMode::Check);
+    TellLedgerFailure();
     if (status != 0) return status;
     PrintClosingText();
+    TellRemaining();
     return StatusOf(RunTally, Told({VerdictNoDigest}));
 }
 
@@ -100,7 +151,9 @@ static int CreateDigests() {
 // malformed digests are left for the user to decide.
 static int UpdateDigests() {
     SetToldVerdicts(AllTold);
+    TakeLedger();
     int status = ServeCheckRun(Update);
+    TellLedgerFailure();
     if (status != 0) return status;
     PrintWalkClosingText();
     return StatusOf(RunTally, Told({VerdictWritten}));

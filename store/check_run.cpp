@@ -1,7 +1,9 @@
 // The worker of Check, List Files and Remove Hashes, and of the console's
 // create, update and import, which write in the walk itself, and export.
+#include "store/ledger.h"
 #include "store/manifest_run.h"
 #include "store/operation_state.h"
+#include "store/schedule.h"
 #include "store/store.h"
 
 static bool WritesInWalk(OperationMode mode) { return mode == Update || mode == CreateMissing || mode == Import; }
@@ -25,8 +27,10 @@ static const PathChar* ChooseClosingText(OperationMode mode, PathChar* buffer) {
     }
     if (mode != Check) return PT("Ready.");
     int altered = count[VerdictAltered] + count[VerdictEdited] + count[VerdictMalformed];
-    return FormatCheckClosing(altered, count[VerdictEdited], count[VerdictNoDigest], count[VerdictStaleRecord],
-                              buffer);
+    // A budget spent left files unchecked: never "All files checked successfully."
+    int unchecked = Schedule.budgetSpent ? 1 : 0;
+    return FormatCheckClosing(altered, count[VerdictEdited], count[VerdictNoDigest] + unchecked,
+                              count[VerdictStaleRecord], buffer);
 }
 
 unsigned CheckRun(void*) {
@@ -41,10 +45,13 @@ unsigned CheckRun(void*) {
     ClearStatusBar();
     ResetRunTally();
     bool reads = mode == Check || mode == ExportVerified || WritesInWalk(mode);
+    BeginSchedule();
+    // What is due is found before anything is read, to read it oldest first.
+    bool scheduled = mode == Check && Schedule.olderThan;
     if (reads) {
         SetStatusText(PT("Calculating total size..."));
         OperationState.BytesTotal = 0;
-        if (!OperationState.TotalSkipped) WalkTargets(SizePass);
+        if (!OperationState.TotalSkipped || scheduled) WalkTargets(SizePass);
         EnableStart();
         SetStartCaption(PT("Pause"));
     }
@@ -53,9 +60,15 @@ unsigned CheckRun(void*) {
     int threads = OperationState.HashThreads;
     bool pooled = reads && threads > 1;
     if (pooled) StartPooledReads(threads);
-    WalkTargets(ActionPass);
+    int rounds = scheduled ? PlanScheduleRounds() : 1;
+    for (int round = 0; round < rounds && SchedulesMoreFiles(); ++round) {
+        BeginScheduleRound(round);
+        WalkTargets(ActionPass);
+    }
+    BeginScheduleRound(0);
     if (pooled) FinishPooledReads();
     if (mode == Import) ReportUnmetEntries();
+    CloseLedger();
     OperationState.TargetArgs.clear();
     OperationState.ListTargets[first] = OperationState.WalkedTargets;
     OperationState.ListTargets[UnhashedList] = OperationState.WalkedTargets;
@@ -67,6 +80,7 @@ unsigned CheckRun(void*) {
 
 bool StartCheckRun() {
     if (StartWorker(CheckRun, nullptr)) return true;
+    CloseLedger();
     OperationState.mode = Idle;
     return false;
 }

@@ -10,7 +10,9 @@
 #include "store/hash_pool.h"
 #include "store/manifest_run.h"
 #include "store/operation_state.h"
+#include "store/ledger.h"
 #include "store/path_rules.h"
+#include "store/schedule.h"
 #include "store/store.h"
 
 const int DigestLength = 64;
@@ -91,12 +93,21 @@ int StoreThroughFile(FileHandle file, const PathChar* path, const FileIdentity& 
 
 void AddSizeToRead(const EntryPlace& place) {
     FileHandle file = OpenFileForStreams(place);
-    if (file == NoFile) return;
-    int length = QueryStream(file, place.path, DigestStream);
-    // A check reads the files with a digest, create and import those without, update all.
+    if (file == NoFile) return NoteReportable();
     OperationMode mode = static_cast<OperationMode>(OperationState.mode.load());
+    if (mode == Check && Schedule.olderThan) {
+        CountDueFile(file, place.path);
+        CloseFile(file);
+        return;
+    }
+    // A slice's digests are read to tell which files it reads.
+    uint8_t digest[64];
+    int length = Schedule.sliceN == 0 ? QueryStream(file, place.path, DigestStream)
+                                      : ReadStream(file, place.path, DigestStream, digest, 64);
+    // A check reads the files with a digest, create and import those without, update all.
     bool without = mode == CreateMissing || mode == Import;
     bool read = mode == Update || (without ? length == NoDigestStream : length == DigestLength);
+    read = read && InSlice(length, digest);
     if (read) OperationState.BytesTotal += FileSizeOf(file);
     CloseFile(file);
 }
@@ -137,6 +148,8 @@ Verdict JudgeWork(FileWork* work, int hashProblem) {
     reading.record = judgement.hashed ? judgement.record : RecordMissing;
     reading.recorded = judgement.recorded;
     reading.current = judgement.facts;
+    reading.ledgerVerified = judgement.hashed && !reading.sameContents &&
+                             FindVerified(work->before.identity, judgement.facts, judgement.stored.bytes, nullptr);
     return JudgeFile(reading, &work->error);
 }
 
@@ -153,6 +166,11 @@ static bool PrepareCheck(FileWork* work) {
         return false;
     }
     stored.length = ReadStream(work->file, work->path, DigestStream, stored.bytes, DigestLength);
+    if (!InSlice(stored.length, stored.bytes)) {
+        work->outcome = OutcomeNotSelected;
+        CloseFile(work->file);
+        return false;
+    }
     if (stored.length != DigestLength) {
         int error = LastPlatformError();
         work->outcome = JudgeWork(work, 0);
@@ -172,8 +190,17 @@ static void FinishCheck(FileWork* work) {
     CloseFile(work->file);
 }
 
+void NoteVerifiedFile(const FileWork* work) {
+    const FileJudgement& judgement = work->judgement;
+    RecordVerified(work->before.identity, judgement.facts, judgement.computed);
+    ++Schedule.verifiedFiles;
+    Schedule.verifiedBytes += judgement.facts.size;
+}
+
 static void CommitCheckedFile(const FileWork* work, const PathChar* text) {
+    if (work->outcome == OutcomeNotSelected) return;
     Verdict verdict = static_cast<Verdict>(work->outcome);
+    if (verdict == VerdictMatched || verdict == VerdictStaleRecord) NoteVerifiedFile(work);
     // A verified export tells the matched files too: they are its manifest.
     if (verdict == VerdictMatched && OperationState.mode == Check) {
         RunTally.count[verdict]++;
@@ -229,6 +256,10 @@ static void ReadFileInWalk(const EntryPlace& place, int n, const PathChar* displ
     work.openError = opens ? LastPlatformError() : 0;
     // A link by now is not followed, as no link below a target is.
     if (work.file == NoFile && work.openError == ErrorIsLink) return;
+    if (work.file == NoFile ? !ReportsInThisRound() : !TakesFileInRound(work.file, place.path, work.before)) {
+        CloseFile(work.file);
+        return;
+    }
     bool writesAny = mode == Update || mode == CreateMissing;
     if (work.file == NoFile && writesAny && !DecideUnopenedUpdate(&work, place)) return;
     // With hashing threads this names the file handed over, not one being read.

@@ -52,6 +52,9 @@ struct FileReading {
     RecordState record;
     FileFacts recorded;    // where the record is usable
     FileFacts current;
+    // The ledger saw the file verified whole against this digest at its
+    // current size and last-write time: other contents now are no edit.
+    bool ledgerVerified;
 };
 
 // The verdict on a file whose digest was read (and, where there is a usable

@@ -24,7 +24,8 @@ static Verdict JudgeSameContents(const FileReading& reading, int* reason) {
 // Other contents than hashed: an edit only where a usable record says the
 // file was written since; when unsure, altered, and the user decides.
 static Verdict JudgeOtherContents(const FileReading& reading, int* reason) {
-    if (reading.record != RecordUsable) return VerdictAltered;
+    // Whatever the record says: it may be out of step where nobody ran update.
+    if (reading.ledgerVerified || reading.record != RecordUsable) return VerdictAltered;
     switch (JudgeEdit(reading.recorded, reading.current)) {
         case FileEdited:
             return VerdictEdited;

@@ -37,6 +37,8 @@ void FinishPooledReads();
 bool PrepareUpdate(FileWork* work);
 void FinishUpdate(FileWork* work);
 void CommitUpdatedFile(const FileWork* work, const PathChar* text);
+// A file read whole whose digest is that of its contents: into the ledger.
+void NoteVerifiedFile(const FileWork* work);
 bool DecideUnopenedUpdate(FileWork* work, const EntryPlace& place);
 // Stores digest (null: the record alone) through the open file, which it
 // closes: done once stored, else what became of the file (OutcomeStopped
@@ -53,6 +55,8 @@ void ReportUnreadableFile(const PathChar* display, int error);
 Verdict JudgeWork(FileWork* work, int hashProblem);
 // A file's work that Exit stopped before its write: nothing to tell.
 const int OutcomeStopped = -1;
+// A file the schedule leaves out of this run (another slice): nothing to tell.
+const int OutcomeNotSelected = -2;
 
 // After HashFile filled job for the open file taken as before: 0 when the
 // digest is that of the contents the file still has (every byte read, same

@@ -7,6 +7,7 @@
 #include "store/file_outcome.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
+#include "store/schedule.h"
 #include "store/store.h"
 
 const int MaxTargetLength = 32765;
@@ -74,7 +75,9 @@ void ReportUnreadableFile(const PathChar* display, int error) { TellOutcome(Verd
 // The size pass of a check walks the same tree again: only the second walk
 // reports, so that nothing is counted twice.
 static void ReportWalkFailure(WalkPass pass, int length, int error) {
-    if (pass == SizePass) return;
+    if (pass == SizePass) return NoteReportable();
+    // A run in several rounds reports it once.
+    if (!ReportsInThisRound()) return;
     PathChar* path = OperationState.PathBuffer;
     PathChar* end = path + length;
     PathChar kept = *end;
@@ -281,12 +284,12 @@ void WalkTargets(WalkPass pass) {
         const PathString& arg = OperationState.TargetArgs[i];
         if (OperationState.ExitRequested.load()) return;
         if (i < errors.size() && errors[i] != 0) {
-            if (pass == ActionPass) ReportUnreadableFile(arg.c_str(), errors[i]);
+            if (pass == ActionPass && ReportsInThisRound()) ReportUnreadableFile(arg.c_str(), errors[i]);
             continue;
         }
         int n = FormatWalkPath(arg.c_str(), LongPathPrefix, LongPathPrefixLength, MaxTargetLength, path);
         if (n < 0) {
-            if (pass == ActionPass) ReportUnreadableFile(arg.c_str(), ErrorPathTooLong);
+            if (pass == ActionPass && ReportsInThisRound()) ReportUnreadableFile(arg.c_str(), ErrorPathTooLong);
             continue;
         }
         // Without its separator: the target as the user named it, links followed.

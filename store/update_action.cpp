@@ -10,6 +10,7 @@
 #include "store/hash_pool.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
+#include "store/schedule.h"
 #include "store/store.h"
 
 int WriteThrough(FileHandle file, const PathChar* path, const FileIdentity& identity, const uint8_t* digest,
@@ -50,6 +51,11 @@ bool PrepareUpdate(FileWork* work) {
     }
     stored.length = ReadStream(work->file, work->path, DigestStream, stored.bytes, 64);
     work->error = LastPlatformError();
+    if (!InSlice(stored.length, stored.bytes)) {
+        work->outcome = OutcomeNotSelected;
+        CloseFile(work->file);
+        return false;
+    }
     bool hash = stored.length == NoDigestStream || (stored.length == 64 && OperationState.mode == Update);
     if (!hash) {
         int error = work->error;
@@ -112,10 +118,12 @@ void FinishUpdate(FileWork* work) {
 }
 
 void CommitUpdatedFile(const FileWork* work, const PathChar* text) {
-    if (work->outcome == OutcomeStopped) return;
+    if (work->outcome == OutcomeStopped || work->outcome == OutcomeNotSelected) return;
     Verdict verdict = static_cast<Verdict>(work->outcome);
     // After Exit only what was written is told: the rest merely stopped.
     bool wrote = verdict == VerdictWritten || verdict == VerdictUpdated || verdict == VerdictRefreshed;
+    // Its digest is that of the contents just read whole.
+    if (wrote || verdict == VerdictMatched) NoteVerifiedFile(work);
     if (!wrote && OperationState.ExitRequested.load()) return;
     if (verdict == VerdictMatched || verdict == VerdictKept) {
         RunTally.count[verdict]++;

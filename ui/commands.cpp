@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include "store/hash_threads.h"
+#include "store/ledger.h"
 #include "store/operation_state.h"
 #include "store/path_rules.h"
 #include "store/store.h"
@@ -120,6 +121,10 @@ static void StartCommand() {
         DisableCommands();
         TargetsEdited = 0;
         SetHashThreadsFor(OperationState.TargetArgs);
+        // Its full checks count in the console's schedule; another run holding
+        // the ledger leaves this one without it. CheckRun closes it.
+        int ledgerError;
+        OpenLedger(LedgerSkipsWhenBusy, PathString(), nullptr, &ledgerError);
         OperationState.mode = Check;
         StartOrRestore(StartCheckRun());
     }

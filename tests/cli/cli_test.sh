@@ -16,6 +16,9 @@ T=$(mktemp -d) || exit 1
 T=$(cd "$T" && pwd -P)
 trap 'chmod -R u+rwx "$T" 2>/dev/null; rm -rf "$T"' EXIT
 cd "$T" || exit 1
+# The ledger of these runs, never the user's.
+XDG_STATE_HOME="$T/state"
+export XDG_STATE_HOME
 
 failures=0
 fail() {
@@ -577,8 +580,10 @@ test_unreadable() {
         printf three >p/third
         "$Q" create --quiet p >/dev/null
         chmod 000 p/secret
+        mkdir -m 777 nobody
         as_nobody() {
-            setpriv --reuid=65534 --regid=65534 --clear-groups "$T/quorvane" "$@" >"$T/out" 2>"$T/err" </dev/null
+            setpriv --reuid=65534 --regid=65534 --clear-groups env XDG_STATE_HOME="$T/nobody" "$T/quorvane" "$@" \
+                >"$T/out" 2>"$T/err" </dev/null
             rc=$?
         }
         as_nobody check p
@@ -1177,6 +1182,128 @@ remove|a folder link|openat:sub:1|none
 EOF
 }
 
+# The schedule. A random tree whose files were all touched since they were
+# hashed: each file a run verifies says so as stale-record, so that the
+# records show what each run read.
+schedule_tree() {
+    rm -rf r "$T/state" && mkdir r
+    python3 -c '
+import os, random, sys
+random.seed(int(sys.argv[1]))
+folders = ["r"]
+for i in range(int(sys.argv[2])):
+    if random.random() < 0.2:
+        folders.append(os.path.join(random.choice(folders), "d%d" % i))
+        os.makedirs(folders[-1])
+    with open(os.path.join(random.choice(folders), "f%d" % i), "wb") as f:
+        f.write(os.urandom(random.randrange(3000)))' "$1" "$2"
+    "$Q" create --quiet r >/dev/null
+    for f in $(find r -type f -name 'f*[05]'); do rm "$f" && touch "$f"; done
+    find r -type f -exec touch -d '+1 min' {} +
+    "$Q" list -j 1 r | sed -n 's/^hashed  //p' >"$T/walked"
+    LC_ALL=C sort "$T/walked" >"$T/all"
+}
+
+# stale_paths: the paths of the JSON lines in $T/out that say stale-record.
+stale_paths() { sed -n 's/.*"word":"stale-record","path":"\([^"]*\)".*/\1/p' "$T/out"; }
+
+remaining_files() { sed -n 's/.*"remaining_files":\([0-9]*\).*/\1/p' "$T/out"; }
+
+# Every file verified exactly once, by the runs whose paths are in $T/seen.
+expect_each_once() {
+    LC_ALL=C sort "$T/seen" >"$T/got"
+    cmp -s "$T/all" "$T/got" || fail "$1: $(LC_ALL=C comm -3 "$T/all" "$T/got" | head -3) (not once each)"
+}
+
+test_schedule() {
+    command -v python3 >/dev/null 2>&1 || { skip_group "no python3: no random trees"; return; }
+    # Slices partition: K = 1..N verify every file with a digest exactly once;
+    # files without one are told in every slice.
+    for tree in 1:120:3 2:200:7 3:60:1 4:150:20; do
+        schedule_tree "$(echo $tree | cut -d: -f1)" "$(echo $tree | cut -d: -f2)"
+        n=$(echo $tree | cut -d: -f3)
+        : >"$T/seen"
+        k=1
+        while [ $k -le "$n" ]; do
+            run check --no-ledger --json --slice "$k/$n" r
+            stale_paths >>"$T/seen"
+            [ "$(grep -c '"word":"no-digest"' "$T/out")" = "$(find r -name 'f*[05]' | wc -l)" ] ||
+                fail "slice $k/$n: not every file without a digest told"
+            k=$((k + 1))
+        done
+        expect_each_once "slices of $n over tree $tree"
+    done
+    # A budget resumed until nothing remains: each file once, in rounds.
+    schedule_tree 5 300
+    : >"$T/seen"
+    runs=0
+    while [ $runs -lt 60 ]; do
+        run check --older-than 1d --budget 40K --json r
+        stale_paths >>"$T/seen"
+        runs=$((runs + 1))
+        [ "$(remaining_files)" = 0 ] && break
+    done
+    [ $runs -gt 3 ] || fail "a budget of 40K verified 300 files in $runs runs"
+    expect_each_once "budgeted runs"
+    grep -q 'not verified within 1d remain' "$T/err" || fail "no remaining count: $(cat "$T/err")"
+    # Within the period nothing is due: nothing read, and nothing remains.
+    run check --older-than 1d --json r
+    [ "$(stale_paths | wc -l)" = 0 ] && [ "$(remaining_files)" = 0 ] || fail "a second run read again: $(head -2 "$T/out")"
+    [ -n "$FAULT_SHIM" ] && schedule_interrupted
+    schedule_altered_rule
+}
+
+# A run held before the 40th file in the walk's order, with the ledger: a
+# second run waits for it; the first is killed, and the second reads exactly
+# the files from the 40th on.
+schedule_interrupted() {
+    schedule_tree 6 80
+    held=$(sed -n 40p "$T/walked")
+    mkdir "$T/hold"
+    env LD_PRELOAD="$FAULT_SHIM" FAULT_HOLD="fgetxattr:$(basename "$held"):1" FAULT_HOLD_DIR="$T/hold" \
+        "$Q" check -j 1 r >"$T/a.out" 2>"$T/a.err" &
+    a=$!
+    i=0
+    while [ ! -e "$T/hold/held" ] && [ $i -lt 600 ]; do sleep 0.1; i=$((i + 1)); done
+    "$Q" check --older-than 1d --json r >"$T/b.out" 2>"$T/b.err" &
+    b=$!
+    while ! grep -q 'waiting until it ends' "$T/b.err" && [ $i -lt 1200 ]; do sleep 0.1; i=$((i + 1)); done
+    grep -q 'waiting until it ends' "$T/b.err" || fail "a second run at once did not wait: $(cat "$T/b.err")"
+    kill -9 $a
+    wait $b
+    cp "$T/b.out" "$T/out"
+    stale_paths | LC_ALL=C sort >"$T/got"
+    sed -n '40,$p' "$T/walked" | LC_ALL=C sort >"$T/exp"
+    cmp -s "$T/exp" "$T/got" || fail "after a kill at the 40th file: $(LC_ALL=C comm -3 "$T/exp" "$T/got" | head -3)"
+    rm -r "$T/hold"
+}
+
+# A file touched, verified, then changed under that same time: the record
+# says edited, the ledger altered. A ledger that cannot be used costs one
+# warning, never the verdict.
+schedule_altered_rule() {
+    rm -rf "$T/state" l && mkdir l
+    printf 'some contents' >l/f
+    "$Q" create --quiet l >/dev/null
+    touch -d '+1 min' l/f
+    run check l
+    expect_status 16 "a touched file"
+    change_byte l/f 0 S
+    # options|state folder|word|status|warnings
+    while IFS='|' read -r options state word status warnings; do
+        XDG_STATE_HOME=$state
+        run check $options l
+        XDG_STATE_HOME=$T/state
+        expect_out "check $options with $state" "$word  $T/l/f"
+        expect_status "$status" "check $options with $state"
+        [ "$(grep -c 'ledger' "$T/err")" = "$warnings" ] || fail "check with $state: $(cat "$T/err")"
+    done <<EOF
+|$T/state|altered|1|0
+--no-ledger|$T/state|edited|8|0
+|$T/l/f|edited|8|1
+EOF
+}
+
 test_progress() {
     mkdir big
     make_slow_file big/slow 2
@@ -1232,7 +1359,7 @@ test_confirm() {
 
 case "$GROUP" in
     usage | digest | roundtrip | names | missing | unreadable | interrupt | stop | progress | confirm | races | \
-        verdicts | excludes | \
+        verdicts | excludes | schedule | \
         interrupt_points | write_failures | lookups | order)
         "test_$GROUP"
         result=$?

@@ -27,6 +27,9 @@ cleanup() {
 }
 trap cleanup EXIT
 cd "$T" || exit 1
+# The ledger of these runs, never the user's.
+XDG_STATE_HOME="$T/state"
+export XDG_STATE_HOME
 chmod 755 "$T"
 # The unprivileged runs need a copy they may execute.
 copy_program "$Q" "$T/quorvane"

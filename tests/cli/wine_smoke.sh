@@ -58,5 +58,13 @@ rc=$?
 [ "$(grep -c '^unreadable  ' "$T/out")" = 2 ] || fail "list with missing targets: not both named"
 grep -q '^no-digest  .*abc.txt' "$T/out" && ! grep -q 'zéros' "$T/out" || fail "list --exclude-from -: $(cat "$T/out")"
 
+# The ledger in %LOCALAPPDATA%\Quorvane (Wine sets it to the prefix's own).
+run check --older-than 30d abc.txt
+[ "$rc" = 2 ] || fail "check --older-than: exit status $rc: $(cat "$T/err")"
+grep -q '^0 files (0 bytes) not verified within 30d remain' "$T/err" || fail "no count remaining: $(cat "$T/err")"
+grep -q 'ledger' "$T/err" && fail "the ledger could not be used: $(cat "$T/err")"
+ls "${WINEPREFIX:-$HOME/.wine-quorvane}"/drive_c/users/*/AppData/Local/Quorvane/ledger >/dev/null 2>&1 ||
+    fail "no ledger in %LOCALAPPDATA%\\Quorvane"
+
 [ "$failures" -eq 0 ] || exit 1
 echo "PASS [wine]"

@@ -39,7 +39,8 @@ static bool TakesValue(const PathString& word) {
     if (word[1] != '-') return word.find_first_of(PT("jo")) == word.size() - 1;
     if (word.size() == 2 || word.find('=') != PathString::npos) return false;
     for (const PathString taking :
-         {PT("jobs"), PT("exclude"), PT("exclude-from"), PT("output"), PT("relative-to"), PT("format")}) {
+         {PT("jobs"), PT("exclude"), PT("exclude-from"), PT("output"), PT("relative-to"), PT("format"), PT("slice"),
+          PT("older-than"), PT("budget")}) {
         if (taking.compare(0, word.size() - 2, word, 2, PathString::npos) == 0) return true;
     }
     return false;

@@ -157,6 +157,7 @@ TEST(JudgeFile, DecisionTable) {
         uint64_t size;
         Verdict verdict;
         int reason;
+        bool ledgerVerified = false;
     } rows[] = {
         {"no digest", NoDigestStream, 0, false, RecordMissing, T, 100, VerdictNoDigest, 0},
         {"digest unreadable", DigestStreamUnreadable, 0, false, RecordMissing, T, 100, VerdictUnreadable, 0},
@@ -183,6 +184,10 @@ TEST(JudgeFile, DecisionTable) {
         {"other, within the precision", 64, 0, false, Usable, T - 123456789, 100, VerdictAltered, 0},
         {"other, no record", 64, 0, false, RecordMissing, T + S, 104, VerdictAltered, 0},
         {"other, record of another digest", 64, 0, false, RecordStale, T + S, 100, VerdictAltered, 0},
+        // The ledger saw it verified at this size and time: no edit, whatever the record says.
+        {"other, out of step, ledger verified", 64, 0, false, Usable, T + S, 100, VerdictAltered, 0, true},
+        {"other, older version, ledger verified", 64, 0, false, Usable, T - S, 100, VerdictAltered, 0, true},
+        {"same, ledger verified", 64, 0, true, Usable, T + S, 100, VerdictStaleRecord, ErrorRecordOutOfStep, true},
     };
     for (const Row& row : rows) {
         FileReading reading = {};
@@ -192,6 +197,7 @@ TEST(JudgeFile, DecisionTable) {
         reading.record = row.record;
         reading.recorded = {100, T, TimeUnitPosix};
         reading.current = {row.size, row.time, TimeUnitPosix};
+        reading.ledgerVerified = row.ledgerVerified;
         int reason = -1;
         EXPECT_EQ(JudgeFile(reading, &reason), row.verdict) << row.what;
         EXPECT_EQ(reason, row.reason) << row.what;
