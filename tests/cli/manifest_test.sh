@@ -9,6 +9,9 @@ export LC_ALL=C.UTF-8
 T=$(mktemp -d) || exit 1
 T=$(cd "$T" && pwd -P)
 trap 'rm -rf "$T"' EXIT
+# The ledger of the checks here is the test's own.
+XDG_STATE_HOME="$T/state"
+export XDG_STATE_HOME
 cd "$T" || exit 1
 
 failures=0
