@@ -132,6 +132,7 @@ INT_PTR OnInitDialog(HWND window) {
     GiveNarrowFont(window);
     MeasureLayout(window);
     SelectListGroup(false);
+    CountNewLists();
     DialogReady = 1;
     MainWindow = window;
     return TRUE;

@@ -79,5 +79,7 @@ INT_PTR OnDropFiles(HDROP drop);
 // window_services_dialog.cpp: the workers' requests, carried out here, and
 // the lists and status text they changed since the last tick, drawn.
 void DrawHeldChanges();
+// A new window's lists: entries a run read from the last window's are gone.
+void CountNewLists();
 bool IsWindowServiceMessage(UINT message);
 LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam);

@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <string>
+#include <vector>
 
 #include "store/file_outcome.h"
 #include "store/operation_state.h"
@@ -19,7 +20,7 @@ enum WindowService : UINT {
     ServiceListClear,
     ServiceListAppend,
     ServiceListCount,
-    ServiceListEntry,
+    ServiceListEntries,
     ServiceListDelete,
     ServiceEnableStart,
     ServiceSetStartCaption,
@@ -31,14 +32,22 @@ enum WindowService : UINT {
     ServiceLast = ServiceCloseRun,
 };
 
-struct ListEntryRequest {
-    int index;
-    PathChar* out;
-    int capacity;
-    // Stays -1 (past the end) when the window is gone, so that a worker still
-    // running after Exit finds its list ended rather than empty entries.
-    int result;
+// A write run reads its source list an entry a file, twice (the sizes, then
+// the writes): the entries come over EntryBatchSize at a time and wait on the
+// run's thread while no one but the run itself (by its deletions) has changed
+// that list, as ListChanges counts; a new window counts as a change.
+const int EntryBatchSize = 256;
+static std::atomic<unsigned> ListChanges[3];
+struct EntryBatchRecord {
+    int list;  // -1: none
+    unsigned changes;
+    int first;  // the index of entries[0]
+    bool toEnd;
+    std::vector<std::wstring> entries;
 };
+// Stays empty when the window is gone, so that a worker still running after
+// Exit finds its list ended rather than empty entries.
+static EntryBatchRecord Batch = {-1, 0, 0, false, {}};
 
 struct CloseRunRequest {
     const PathChar* closingText;
@@ -53,8 +62,28 @@ static LRESULT Request(WindowService service, WPARAM wParam, LPARAM lParam) {
 // read: the status text then says "Processing..." and names no file.
 static std::atomic<bool> NamingFiles{true};
 
+// A run changes its lists and the status text once a file: each list's redraw
+// is held from its first change, and a status text coming within
+// StatusTextPeriod of the last one drawn waits, until DrawHeldChanges (each
+// tick). A worker keeps such a text itself, without a message to the window.
+const ULONGLONG StatusTextPeriod = 250;
+static SRWLOCK StatusLock = SRWLOCK_INIT;
+static std::wstring WaitingStatus;
+static bool StatusWaiting;
+static std::atomic<ULONGLONG> StatusDrawnAt{0};
+
+// False when the text is to be drawn now; else it waits, under StatusLock.
+static bool KeepStatusText(const wchar_t* text) {
+    AcquireSRWLockExclusive(&StatusLock);
+    StatusWaiting = GetTickCount64() - StatusDrawnAt.load() < StatusTextPeriod;
+    if (StatusWaiting) WaitingStatus = text;
+    bool kept = StatusWaiting;
+    ReleaseSRWLockExclusive(&StatusLock);
+    return kept;
+}
+
 void SetStatusText(const PathChar* text) {
-    if (NamingFiles.load()) Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(text));
+    if (NamingFiles.load() && !KeepStatusText(text)) Request(ServiceSetStatusText, 0, reinterpret_cast<LPARAM>(text));
 }
 void ListClear(ResultList list) { Request(ServiceListClear, list, 0); }
 void ListAppend(ResultList list, const PathChar* text) {
@@ -62,13 +91,39 @@ void ListAppend(ResultList list, const PathChar* text) {
 }
 int ListCount(ResultList list) { return static_cast<int>(Request(ServiceListCount, list, 0)); }
 
-int ListEntry(ResultList list, int index, PathChar* out, int capacity) {
-    ListEntryRequest request = {index, out, capacity, -1};
-    Request(ServiceListEntry, list, reinterpret_cast<LPARAM>(&request));
-    return request.result;
+static bool BatchHolds(ResultList list, int index) {
+    if (Batch.list != list || Batch.changes != ListChanges[list].load() || index < Batch.first) return false;
+    return index - Batch.first < static_cast<int>(Batch.entries.size()) || Batch.toEnd;
 }
 
-void ListDelete(ResultList list, int index) { Request(ServiceListDelete, list, index); }
+int ListEntry(ResultList list, int index, PathChar* out, int capacity) {
+    if (index < 0) return ListEntryPastEnd;
+    if (!BatchHolds(list, index)) {
+        Batch.list = -1;
+        Batch.changes = ListChanges[list].load();
+        Batch.first = index;
+        Batch.toEnd = false;
+        Batch.entries.clear();
+        Request(ServiceListEntries, list, reinterpret_cast<LPARAM>(&Batch));
+    }
+    size_t at = static_cast<size_t>(index - Batch.first);
+    if (Batch.list != list || at >= Batch.entries.size()) return ListEntryPastEnd;
+    const std::wstring& entry = Batch.entries[at];
+    if (entry.size() >= static_cast<size_t>(capacity)) return ListEntryTooLong;
+    entry.copy(out, entry.size());
+    out[entry.size()] = 0;
+    return static_cast<int>(entry.size());
+}
+
+// The run's own deletion leaves its batch standing, moved up by one entry.
+void ListDelete(ResultList list, int index) {
+    if (Batch.list == list && index < Batch.first) {
+        --Batch.first;
+    } else if (Batch.list == list && static_cast<size_t>(index - Batch.first) < Batch.entries.size()) {
+        Batch.entries.erase(Batch.entries.begin() + (index - Batch.first));
+    }
+    Request(ServiceListDelete, list, index);
+}
 void EnableStart() { Request(ServiceEnableStart, 0, 0); }
 void SetStartCaption(const PathChar* caption) {
     Request(ServiceSetStartCaption, 0, reinterpret_cast<LPARAM>(caption));
@@ -110,26 +165,31 @@ static HWND ListControl(WPARAM list) {
     return nullptr;
 }
 
-// LB_GETTEXT has no bound of its own: an entry that does not fit is refused.
-static void CopyListEntry(HWND list, ListEntryRequest* request) {
-    LRESULT length = SendMessageW(list, LB_GETTEXTLEN, request->index, 0);
-    if (length == LB_ERR || request->index < 0) return;
-    if (length >= request->capacity) {
-        request->result = ListEntryTooLong;
-        return;
+// Up to EntryBatchSize entries from batch->first on. LB_GETTEXT has no bound
+// of its own: each entry gets a buffer of the length the list gives.
+static void CopyListEntries(WPARAM list, EntryBatchRecord* batch) {
+    HWND control = ListControl(list);
+    int count = static_cast<int>(SendMessageW(control, LB_GETCOUNT, 0, 0));
+    int end = count - batch->first < EntryBatchSize ? count : batch->first + EntryBatchSize;
+    int i = batch->first;
+    for (; i < end; ++i) {
+        LRESULT length = SendMessageW(control, LB_GETTEXTLEN, i, 0);
+        if (length == LB_ERR) break;
+        std::wstring entry(static_cast<size_t>(length) + 1, L'\0');
+        LRESULT got = SendMessageW(control, LB_GETTEXT, i, reinterpret_cast<LPARAM>(&entry[0]));
+        if (got == LB_ERR) break;
+        entry.resize(static_cast<size_t>(got));
+        batch->entries.push_back(std::move(entry));
     }
-    LRESULT got = SendMessageW(list, LB_GETTEXT, request->index, reinterpret_cast<LPARAM>(request->out));
-    if (got != LB_ERR) request->result = static_cast<int>(got);
+    batch->toEnd = i >= count;
+    batch->list = static_cast<int>(list);
 }
 
-// A run changes its lists and the status text once a file: each list's redraw
-// is held from its first change, and a status text coming within
-// StatusTextPeriod of the last one waits, until DrawHeldChanges (each tick).
-const ULONGLONG StatusTextPeriod = 250;
+void CountNewLists() {
+    for (std::atomic<unsigned>& changes : ListChanges) ++changes;
+}
+
 static bool ListHeld[3];
-static std::wstring WaitingStatus;
-static bool StatusWaiting;
-static ULONGLONG StatusDrawnAt;
 
 static HWND HoldList(WPARAM list) {
     HWND control = ListControl(list);
@@ -141,14 +201,9 @@ static HWND HoldList(WPARAM list) {
 }
 
 static void ShowStatusText(const wchar_t* text) {
-    ULONGLONG now = GetTickCount64();
-    StatusWaiting = now - StatusDrawnAt < StatusTextPeriod;
-    if (StatusWaiting) {
-        WaitingStatus = text;
-        return;
-    }
+    if (KeepStatusText(text)) return;
     SetWindowTextW(Controls.StatusText, text);
-    StatusDrawnAt = now;
+    StatusDrawnAt = GetTickCount64();
 }
 
 void DrawHeldChanges() {
@@ -159,10 +214,15 @@ void DrawHeldChanges() {
         InvalidateRect(control, nullptr, TRUE);
         ListHeld[list] = false;
     }
-    if (StatusWaiting) {
-        SetWindowTextW(Controls.StatusText, WaitingStatus.c_str());
+    std::wstring waiting;
+    AcquireSRWLockExclusive(&StatusLock);
+    bool drawn = StatusWaiting;
+    if (drawn) waiting.swap(WaitingStatus);
+    StatusWaiting = false;
+    ReleaseSRWLockExclusive(&StatusLock);
+    if (drawn) {
+        SetWindowTextW(Controls.StatusText, waiting.c_str());
         StatusDrawnAt = GetTickCount64();
-        StatusWaiting = false;
     }
 }
 
@@ -186,15 +246,17 @@ LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
             ShowStatusText(reinterpret_cast<const PathChar*>(lParam));
             return 0;
         case ServiceListClear:
+            ++ListChanges[wParam];
             SendMessageW(HoldList(wParam), LB_RESETCONTENT, 0, 0);
             return 0;
         case ServiceListAppend:
+            ++ListChanges[wParam];
             SendMessageW(HoldList(wParam), LB_ADDSTRING, 0, lParam);
             return 0;
         case ServiceListCount:
             return SendMessageW(ListControl(wParam), LB_GETCOUNT, 0, 0);
-        case ServiceListEntry:
-            CopyListEntry(ListControl(wParam), reinterpret_cast<ListEntryRequest*>(lParam));
+        case ServiceListEntries:
+            CopyListEntries(wParam, reinterpret_cast<EntryBatchRecord*>(lParam));
             return 0;
         case ServiceListDelete:
             SendMessageW(HoldList(wParam), LB_DELETESTRING, static_cast<WPARAM>(lParam), 0);
@@ -222,7 +284,9 @@ LRESULT CarryOutWindowService(UINT message, WPARAM wParam, LPARAM lParam) {
         case ServiceCommitOutcome: {
             const FileOutcome& outcome = *reinterpret_cast<const FileOutcome*>(lParam);
             int list = ListOfOutcome(static_cast<OperationMode>(OperationState.mode.load()), outcome.verdict);
+            if (list < 0) return 0;
             HWND control = HoldList(static_cast<WPARAM>(list));
+            ++ListChanges[list];
             if (list == AlteredList) {
                 AppendAlteredEntry(outcome);
             } else {
