@@ -146,8 +146,15 @@ static int TakeManifestOption(const PathString& name, const PathString& value) {
     return 0;
 }
 
+// --exclude-from - took standard input: no manifest is left there.
+static bool PatternsReadInput;
+
 static const PathChar* MisplacedManifestOption() {
     CommandKind command = CommandOptions.command;
+    const std::vector<PathString>& operands = CommandOptions.operands;
+    if (command == ImportCommand && PatternsReadInput && !operands.empty() && operands[0] == PT("-")) {
+        return PT("the manifest and --exclude-from cannot both be standard input");
+    }
     bool exports = command == ExportCommand;
     if (!exports && (!CommandOptions.output.empty() || CommandOptions.format != 0 || CommandOptions.verify)) {
         return PT("-o, --format and --verify belong to export");
@@ -197,6 +204,7 @@ static int TakeExclude(OptionKind kind, const PathString& value) {
         taken = AddExcludePattern(value.c_str(), &problem);
     } else {
         std::string text;
+        PatternsReadInput = PatternsReadInput || value == PT("-");
         taken = ReadPatternFile(value, &text, &problem) &&
                 AddExcludePatternsFromText(text.data(), text.size(), &problem);
     }
@@ -299,6 +307,7 @@ int ParseCommandLine(const std::vector<PathString>& args) {
     CommandOptions = CommandOptionsRecord();
     Schedule = ScheduleRecord();
     ClearExcludePatterns();
+    PatternsReadInput = false;
     if (args.empty()) return PrintUsageError(PT("no command given"));
     CommandOptions.command = FindCommand(args[0]);
     PathString unused;

@@ -38,6 +38,10 @@ static int ReadManifestBytes(const PathString& given, std::string* bytes) {
 
 int PrepareManifestCommand() {
     PathString base = CommandOptions.relativeTo.empty() ? PathString(PT(".")) : CommandOptions.relativeTo;
+    // A file there would leave its own line without a path.
+    if (QueryPathKind(FileSystemPath(base).c_str()) == PathFile) {
+        return PrintUsageError(PT("--relative-to names a file: it takes a folder"));
+    }
     ResetManifestRun(base);
     std::vector<PathString>& operands = CommandOptions.operands;
     if (CommandOptions.command == ImportCommand) {

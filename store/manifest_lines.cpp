@@ -340,6 +340,8 @@ bool AppendManifestLine(ManifestFormat format, const uint8_t digest[64], uint64_
     } else {
         AppendAscii("WHIRLPOOL (", line);
     }
+    // rhash takes blanks and a '*' before a name for the line's own: "./" keeps them the name's.
+    if (length > 0 && (path[0] == Char(' ') || path[0] == Char('*'))) AppendAscii("./", line);
     if (escaped) {
         AppendEscapedName(path, length, line);
     } else {

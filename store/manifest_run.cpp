@@ -164,6 +164,9 @@ void ReportUnmetEntries() {
     for (size_t i = 0; i < ManifestRun.entries.size() && !OperationState.ExitRequested.load(); ++i) {
         if (ManifestRun.met[i]) continue;
         PathString key = KeyOf(ManifestRun.entries[i]);
+        // The manifest itself (hashdeep lists the file it writes), and a
+        // second line for a file, whose first line tells.
+        if (key == ManifestRun.ownPath || ManifestRun.byPath.find(key)->second != static_cast<int>(i)) continue;
         const PathString* under = nullptr;
         for (const PathString& target : targets) {
             bool root = !target.empty() && target.back() == PathSeparator;

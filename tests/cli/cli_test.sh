@@ -193,6 +193,7 @@ check --quiet --progress d|--progress and --quiet exclude each other
 show -0 d/a|-0 needs --hex with show
 remove d|remove asks first; give --yes when standard input is no terminal
 shell|shell takes one of register, unregister and status
+import - --exclude-from - d|the manifest and --exclude-from cannot both be standard input
 EOF
     [ "$(stored_hex d/a)" = none ] || [ -z "$(stored_hex d/a)" ] || fail "a usage error wrote a digest"
 

@@ -81,15 +81,18 @@ feed" && "$Q" create --quiet n >/dev/null
     run export n
     expect 0 "export of an escaped name"
     grep -q '^\\[0-9a-f]\{128\}  n/line\\nfeed$' out || fail "export does not escape a line feed: $(cat out)"
+    run export --relative-to n/line* n
+    expect 64 "export relative to a file"
     ;;
 import)
     make_tree d
     "$Q" create --quiet d >/dev/null
-    "$Q" export d >sums.whirlpool 2>/dev/null
+    "$Q" export d d/a.txt >d/sums.whirlpool 2>/dev/null
     "$Q" remove --yes --quiet d >/dev/null
     # Each case: what is done to d after the digests are gone, the words and
-    # the exit status of the import. The manifest names d/gone too.
-    printf '%0128d  d/gone\n' 0 >>sums.whirlpool
+    # the exit status of the import. The manifest names d/a.txt twice, d/gone
+    # and itself (as hashdeep's of its own folder does).
+    printf '%0128d  d/%s\n' 0 gone 0 sums.whirlpool >>d/sums.whirlpool
     while IFS='|' read -r case status expected; do
         case $case in
             again) ;;
@@ -100,7 +103,7 @@ import)
                 ;;
             extra) printf x >d/extra ;;
         esac
-        run import sums.whirlpool d
+        run import d/sums.whirlpool d
         expect "$status" "import, $case"
         [ "$(words)" = "$expected" ] || fail "import, $case: $(cat out err)"
     done <<'EOF'
@@ -111,10 +114,10 @@ extra|7|altered conflict unlisted unreadable
 EOF
     grep -q "^quorvane: $T/d/gone: No such file or directory" err || fail "import names no missing file: $(cat err)"
     # CR LF, a byte-order mark, backslashes: a bad line stops everything (65).
-    { printf '\357\273\277'; sed 's/$/\r/' sums.whirlpool; printf 'zz  d/x\r\n'; } >bad.whirlpool
+    { printf '\357\273\277'; sed 's/$/\r/' d/sums.whirlpool; printf 'zz  d/x\r\n'; } >bad.whirlpool
     run import bad.whirlpool d
     expect 65 "import of a manifest with a bad line"
-    grep -q "bad.whirlpool: line 6: no Whirlpool digest" err || fail "bad line not named: $(cat err)"
+    grep -q "bad.whirlpool: line 8: no Whirlpool digest" err || fail "bad line not named: $(cat err)"
     run import missing.whirlpool d
     expect 66 "import of a missing manifest"
     ;;

@@ -94,6 +94,7 @@ TEST(Manifest, WrittenLinesReadBack) {
         {ManifestPlain, "a\nb\\\x7f", "\\" H "  a\\nb\\\\\\x7f\n"},
         {ManifestBsd, "x", "WHIRLPOOL (x) = " H "\n"},
         {ManifestBsd, "t\tx", "\\WHIRLPOOL (t\\tx) = " H "\n"},
+        {ManifestPlain, " *x", H "  ./ *x\n"},
         {ManifestHashdeep, "a,b\\c", "7," H ",a,b\\c\n"},
         {ManifestHashdeep, "a\nb", ""},
     };
@@ -109,7 +110,7 @@ TEST(Manifest, WrittenLinesReadBack) {
         ManifestProblem problem;
         std::string text = ManifestHeader(row.format) + line;
         ASSERT_TRUE(ParseManifest(text.data(), text.size(), &entries, &problem)) << row.line;
-        EXPECT_EQ(entries.at(0).path, row.path);
+        EXPECT_EQ(ResolveManifestPath(std::string("/"), entries.at(0).path, false), std::string("/") + row.path);
         EXPECT_EQ(std::memcmp(entries[0].digest, digest, 64), 0);
     }
     // A lone surrogate has no UTF-8.
