@@ -133,7 +133,9 @@ static void PrintManifestOutcome(const FileOutcome& outcome) {
 }
 
 int StartManifestOutput() {
-    if (!CommandOptions.output.empty() && !RedirectStandardOutput(FileSystemPath(CommandOptions.output).c_str())) {
+    // "-" is standard output, as for the pattern and manifest files.
+    bool toFile = !CommandOptions.output.empty() && CommandOptions.output != PT("-");
+    if (toFile && !RedirectStandardOutput(FileSystemPath(CommandOptions.output).c_str())) {
         PrintFileError(CommandOptions.output, ReasonText(LastPlatformError()));
         return ExitFailed;
     }

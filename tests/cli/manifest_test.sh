@@ -69,7 +69,7 @@ export)
     # Verified, a file whose contents match goes in although its record is out
     # of step; one whose contents changed (its time kept) is left out.
     corrupt "d/sub dir/zeros"
-    run export --verify --relative-to d --format bsd d
+    run export --verify --relative-to d --format bsd -o - d
     expect 19 "export --verify"
     grep -q '^WHIRLPOOL (a.txt) = 4e2448a4' out && ! grep -q zeros out || fail "export --verify: $(cat out)"
     grep -q "^quorvane: $T/d/sub dir/zeros: left out: " err || fail "export --verify names no altered file: $(cat err)"
