@@ -1289,6 +1289,7 @@ schedule_altered_rule() {
     run check l
     expect_status 16 "a touched file"
     change_byte l/f 0 S
+    mkdir -p "$T/folded/quorvane/ledger"
     # options|state folder|word|status|warnings
     while IFS='|' read -r options state word status warnings; do
         XDG_STATE_HOME=$state
@@ -1297,10 +1298,12 @@ schedule_altered_rule() {
         expect_out "check $options with $state" "$word  $T/l/f"
         expect_status "$status" "check $options with $state"
         [ "$(grep -c 'ledger' "$T/err")" = "$warnings" ] || fail "check with $state: $(cat "$T/err")"
+        [ ! -e "$state/quorvane/ledger.new" ] || fail "check with $state left a ledger.new"
     done <<EOF
 |$T/state|altered|1|0
 --no-ledger|$T/state|edited|8|0
 |$T/l/f|edited|8|1
+|$T/folded|edited|8|1
 EOF
 }
 
