@@ -1269,6 +1269,9 @@ schedule_interrupted() {
     b=$!
     while ! grep -q 'waiting until it ends' "$T/b.err" && [ $i -lt 1200 ]; do sleep 0.1; i=$((i + 1)); done
     grep -q 'waiting until it ends' "$T/b.err" || fail "a second run at once did not wait: $(cat "$T/b.err")"
+    "$Q" check r 2>"$T/c.err" & c=$!
+    while ! grep -q 'waiting until it ends' "$T/c.err" && [ $i -lt 1800 ]; do sleep 0.1; i=$((i + 1)); done
+    kill -INT $c; wait $c; [ $? = 130 ] || fail "Ctrl-C did not end a run waiting for the ledger"
     kill -9 $a
     wait $b
     cp "$T/b.out" "$T/out"
