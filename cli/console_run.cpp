@@ -1,8 +1,10 @@
 #include "cli/console_run.h"
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 
 #include "cli/command_line.h"
@@ -185,9 +187,18 @@ void CloseRun(const PathChar* closingText, bool) {
     RunClosed = true;
 }
 
+static std::atomic<bool> EndsAtInterrupt;
+
+void InterruptEndsProcess(bool ends) {
+    EndsAtInterrupt = ends;
+    // One that came just before is not lost.
+    if (ends && InterruptRequested()) std::_Exit(ExitInterrupted);
+}
+
 // Ctrl-C: from here on no digest write begins and no hashing reads on, even
 // before the main loop wakes.
 static void OnRunInterrupt() {
+    if (EndsAtInterrupt) std::_Exit(ExitInterrupted);
     OperationState.ExitRequested = 1;
     HashingAbandoned = true;
 }

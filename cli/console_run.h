@@ -36,6 +36,9 @@ extern ConsoleRunRecord ConsoleRun;
 void PrepareConsoleRuns();
 // The verdicts of the next run that are told (bit v for Verdict v).
 void SetToldVerdicts(uint32_t told);
+// While set, Ctrl-C ends the process at once (130): a run waiting for
+// another's ledger has begun nothing, and that one may never end.
+void InterruptEndsProcess(bool ends);
 
 // Start the run of the given mode and serve it until its worker has ended: 0,
 // or ExitInterrupted after Ctrl-C (nothing half written, every digest written

@@ -63,6 +63,7 @@ static int StatusOf(const RunTallyRecord& tally, uint32_t noDigest) {
 
 static void TellLedgerWait() {
     PrintMessage(PathString(ProgramName) + PT(": another run holds the ledger; waiting until it ends"));
+    InterruptEndsProcess(true);
 }
 
 static PathString LedgerText() { return PT("the ledger in ") + StateFolderPath(); }
@@ -71,6 +72,7 @@ static PathString LedgerText() { return PT("the ledger in ") + StateFolderPath()
 static void TakeLedger() {
     int error;
     LedgerState state = OpenLedger(CommandOptions.noLedger ? LedgerOff : LedgerWaits, PathString(), TellLedgerWait, &error);
+    InterruptEndsProcess(false);
     PathString prefix = PathString(ProgramName) + PT(": ");
     if (state == LedgerReadOnly) PrintMessage(prefix + LedgerText() + PT(" is read-only: this run records nothing in it"));
     if (state == LedgerUnusable) {

@@ -110,7 +110,8 @@ static uint64_t CapacityOf(const uint8_t header[LedgerHeaderBytes]) {
     uint64_t capacity = TakeLittle(header + 24, 8);
     bool ours = std::memcmp(header, LedgerMagic, 16) == 0 && TakeLittle(header + 16, 4) == LedgerVersion &&
                 TakeLittle(header + 20, 4) == LedgerEntryBytes && TakeLittle(header + 32, 8) == Mix(Mix(capacity) + LedgerVersion);
-    return ours && capacity % 16 == 0 ? capacity : 0;
+    // Beyond what GrowTable makes, the table's end would not fit 64 bits.
+    return ours && capacity % 16 == 0 && capacity >> 4 <= 0xFFFFFFFFull ? capacity : 0;
 }
 
 static uint64_t OffsetOf(uint64_t slot) { return LedgerHeaderBytes + slot * LedgerEntryBytes; }
@@ -165,7 +166,9 @@ static LedgerTable MakeTable(const PathString& path, uint64_t capacity) {
     EncodeHeader(capacity, header);
     if (!writable || !SetStateFileSize(table.file, 0) || !WriteStateAt(table.file, 0, header, LedgerHeaderBytes) ||
         !WriteEmptyTable(table.file, capacity)) {
+        // What was written of it would keep a full disk full.
         CloseTable(&table);
+        if (writable) DeleteStateFile(path);
         return table;
     }
     table.view = MapStateFile(table.file, OffsetOf(capacity), true);
@@ -265,7 +268,9 @@ static LedgerState OpenTable(int* error) {
     table = MakeTable(fresh, FirstCapacity);
     if (table.file == NoFile || !ReplaceStateFile(fresh, Ledger.path)) {
         *error = LastPlatformError();
+        bool made = table.file != NoFile;
         CloseTable(&table);
+        if (made) DeleteStateFile(fresh);
         return LedgerUnusable;
     }
     Ledger.writable = true;

@@ -1270,6 +1270,9 @@ schedule_interrupted() {
     b=$!
     while ! grep -q 'waiting until it ends' "$T/b.err" && [ $i -lt 1200 ]; do sleep 0.1; i=$((i + 1)); done
     grep -q 'waiting until it ends' "$T/b.err" || fail "a second run at once did not wait: $(cat "$T/b.err")"
+    "$Q" check r 2>"$T/c.err" & c=$!
+    while ! grep -q 'waiting until it ends' "$T/c.err" && [ $i -lt 1800 ]; do sleep 0.1; i=$((i + 1)); done
+    kill -INT $c; wait $c; [ $? = 130 ] || fail "Ctrl-C did not end a run waiting for the ledger"
     kill -9 $a
     wait $b
     cp "$T/b.out" "$T/out"
@@ -1290,6 +1293,7 @@ schedule_altered_rule() {
     run check l
     expect_status 16 "a touched file"
     change_byte l/f 0 S
+    mkdir -p "$T/folded/quorvane/ledger"
     # options|state folder|word|status|warnings
     while IFS='|' read -r options state word status warnings; do
         XDG_STATE_HOME=$state
@@ -1298,10 +1302,12 @@ schedule_altered_rule() {
         expect_out "check $options with $state" "$word  $T/l/f"
         expect_status "$status" "check $options with $state"
         [ "$(grep -c 'ledger' "$T/err")" = "$warnings" ] || fail "check with $state: $(cat "$T/err")"
+        [ ! -e "$state/quorvane/ledger.new" ] || fail "check with $state left a ledger.new"
     done <<EOF
 |$T/state|altered|1|0
 --no-ledger|$T/state|edited|8|0
 |$T/l/f|edited|8|1
+|$T/folded|edited|8|1
 EOF
 }
 
