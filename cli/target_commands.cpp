@@ -93,7 +93,7 @@ static PathString Decimal(uint64_t value) { return Widen(std::to_string(value).c
 // with --json, as a last JSON line for a monitoring script.
 static void TellRemaining() {
     if (CommandOptions.olderThan.empty()) return;
-    uint64_t files = Schedule.dueFiles - Schedule.verifiedFiles, bytes = Schedule.dueBytes - Schedule.verifiedBytes;
+    uint64_t files = Schedule.dueFiles - Schedule.readFiles, bytes = Schedule.dueBytes - Schedule.readBytes;
     if (CommandOptions.json) {
         PrintText(StandardOutput, PT("{\"remaining_files\":") + Decimal(files) + PT(",\"remaining_bytes\":") +
                                       Decimal(bytes) + PT(",\"older_than_minutes\":") +

@@ -190,17 +190,19 @@ static void FinishCheck(FileWork* work) {
     CloseFile(work->file);
 }
 
-void NoteVerifiedFile(const FileWork* work) {
+void NoteReadFile(const FileWork* work, bool matched) {
     const FileJudgement& judgement = work->judgement;
-    RecordVerified(work->before.identity, judgement.facts, judgement.computed);
-    ++Schedule.verifiedFiles;
-    Schedule.verifiedBytes += judgement.facts.size;
+    RecordRead(work->before.identity, judgement.facts, matched ? judgement.computed : judgement.stored.bytes, matched);
+    ++Schedule.readFiles;
+    Schedule.readBytes += judgement.facts.size;
 }
 
 static void CommitCheckedFile(const FileWork* work, const PathChar* text) {
     if (work->outcome == OutcomeNotSelected) return;
     Verdict verdict = static_cast<Verdict>(work->outcome);
-    if (verdict == VerdictMatched || verdict == VerdictStaleRecord) NoteVerifiedFile(work);
+    if (verdict == VerdictMatched || verdict == VerdictStaleRecord) NoteReadFile(work, true);
+    // Read in vain: it waits its turn again rather than taking every budget.
+    if (verdict == VerdictAltered || verdict == VerdictEdited) NoteReadFile(work, false);
     // A verified export tells the matched files too: they are its manifest.
     if (verdict == VerdictMatched && OperationState.mode == Check) {
         RunTally.count[verdict]++;

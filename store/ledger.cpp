@@ -314,8 +314,8 @@ LedgerState OpenLedger(LedgerUse use, const PathString& path, void (*onWait)(), 
     return state;
 }
 
-bool FindVerified(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64],
-                  uint32_t* minute) {
+bool FindLastRead(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64], uint32_t* minute,
+                  bool* matched) {
     std::lock_guard<std::mutex> hold(Ledger.lock);
     if (Ledger.table.file == NoFile) return false;
     uint64_t key = LedgerKeyOf(identity), slot;
@@ -323,8 +323,15 @@ bool FindVerified(const FileIdentity& identity, const FileFacts& facts, const ui
     uint32_t found = 0;
     if (!FindSlot(Ledger.table, key, &slot, entry)) return false;
     if (ReadLedgerEntry(entry, key, facts, digest, &found) != EntryFits) return false;
-    if (minute) *minute = found;
+    if (minute) *minute = found & ~MismatchMark;
+    if (matched) *matched = (found & MismatchMark) == 0;
     return true;
+}
+
+bool FindVerified(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64],
+                  uint32_t* minute) {
+    bool matched = false;
+    return FindLastRead(identity, facts, digest, minute, &matched) && matched;
 }
 
 static void StopWriting() {
@@ -332,7 +339,7 @@ static void StopWriting() {
     Ledger.writable = false;
 }
 
-void RecordVerified(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64]) {
+void RecordRead(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64], bool matched) {
     std::lock_guard<std::mutex> hold(Ledger.lock);
     if (Ledger.table.file == NoFile || !Ledger.writable) return;
     if ((Ledger.used + 1) * 5 > Ledger.table.capacity * 4 && !GrowTable()) return StopWriting();
@@ -341,7 +348,12 @@ void RecordVerified(const FileIdentity& identity, const FileFacts& facts, const 
     if (!FindSlot(Ledger.table, key, &slot, entry)) return StopWriting();
     uint8_t unused[LedgerEntryBytes] = {};
     if (std::memcmp(entry, unused, LedgerEntryBytes) == 0) ++Ledger.used;
-    EncodeLedgerEntry(key, facts, digest, MinuteNow(), entry);
+    // A file once verified at these facts stays so when read again without a
+    // match: it is rot, and stays altered whatever its record says.
+    uint32_t before = MismatchMark;
+    bool verifiedBefore = ReadLedgerEntry(entry, key, facts, digest, &before) == EntryFits &&
+                          (before & MismatchMark) == 0;
+    EncodeLedgerEntry(key, facts, digest, MinuteNow() | (matched || verifiedBefore ? 0 : MismatchMark), entry);
     if (!WriteEntry(Ledger.table, slot, entry)) return StopWriting();
     // A kill loses nothing written; a power cut at most the last seconds.
     uint64_t now = SystemTimeNow();

@@ -21,6 +21,8 @@
 
 const int LedgerEntryBytes = 32;
 const int LedgerHeaderBytes = 512;
+// In an entry's minute: the file was read whole, and did not match.
+const uint32_t MismatchMark = 0x80000000u;
 
 // floor(key * n / 2^64): where key falls among n equal ranges, from 0 (a
 // slice of the digests, a place in the table).
@@ -49,11 +51,19 @@ enum LedgerState { LedgerClosed, LedgerInUse, LedgerReadOnly, LedgerUnusable, Le
 LedgerState OpenLedger(LedgerUse use, const PathString& path, void (*onWait)(), int* error);
 // Any thread, while open: minute (since 1970) at which the file, with these
 // facts and this digest, was last verified whole; false when unknown.
+// The same for the last whole read of the file, matched (verified) or not;
+// a schedule orders by it, so that a file that did not match waits its turn.
+bool FindLastRead(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64], uint32_t* minute,
+                  bool* matched);
 bool FindVerified(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64],
                   uint32_t* minute);
 // The run's thread: the file was verified whole now. A write that fails
 // turns the ledger off for the rest of the run; LedgerFailure tells why.
-void RecordVerified(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64]);
+// Read whole without a match (altered, edited): digest is the stored one.
+void RecordRead(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64], bool matched);
+inline void RecordVerified(const FileIdentity& identity, const FileFacts& facts, const uint8_t digest[64]) {
+    RecordRead(identity, facts, digest, true);
+}
 // The system's reason the ledger stopped being written in the run, else 0.
 int LedgerFailure();
 // The run's end: to the disk, unlocked, closed.

@@ -109,7 +109,7 @@ static ScheduleRunRecord ScheduleRun;
 
 void BeginSchedule() {
     Schedule.budgetSpent = false;
-    Schedule.dueFiles = Schedule.dueBytes = Schedule.verifiedFiles = Schedule.verifiedBytes = 0;
+    Schedule.dueFiles = Schedule.dueBytes = Schedule.readFiles = Schedule.readBytes = 0;
     ScheduleRun.dueByDay.clear();
     ScheduleRun.reportable = false;
     for (int error : OperationState.TargetErrors) ScheduleRun.reportable = ScheduleRun.reportable || error != 0;
@@ -134,7 +134,7 @@ static bool DayOfDueFile(FileHandle file, const PathChar* path, const FileSnapsh
     *noDigest = length != 64;
     if (*noDigest || !InSlice(length, digest)) return false;
     uint32_t minute = 0;
-    bool known = FindVerified(before.identity, FactsOf(before), digest, &minute);
+    bool known = FindLastRead(before.identity, FactsOf(before), digest, &minute, nullptr);
     *day = known ? minute / 1440 : 0;
     return IsDue(known, minute, ScheduleRun.now, Schedule.periodMinutes);
 }

@@ -40,7 +40,7 @@ struct ScheduleRecord {
     // The run's, read by the front end once it has closed.
     bool budgetSpent;
     uint64_t dueFiles, dueBytes;          // with a digest, due when the run began
-    uint64_t verifiedFiles, verifiedBytes;  // verified whole by this run
+    uint64_t readFiles, readBytes;  // read whole by this run, matched or not
 };
 extern ScheduleRecord Schedule;
 

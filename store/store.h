@@ -37,8 +37,8 @@ void FinishPooledReads();
 bool PrepareUpdate(FileWork* work);
 void FinishUpdate(FileWork* work);
 void CommitUpdatedFile(const FileWork* work, const PathChar* text);
-// A file read whole whose digest is that of its contents: into the ledger.
-void NoteVerifiedFile(const FileWork* work);
+// A file read whole, into the ledger: verified where it matched.
+void NoteReadFile(const FileWork* work, bool matched);
 bool DecideUnopenedUpdate(FileWork* work, const EntryPlace& place);
 // Stores digest (null: the record alone) through the open file, which it
 // closes: done once stored, else what became of the file (OutcomeStopped

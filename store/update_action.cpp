@@ -123,7 +123,8 @@ void CommitUpdatedFile(const FileWork* work, const PathChar* text) {
     // After Exit only what was written is told: the rest merely stopped.
     bool wrote = verdict == VerdictWritten || verdict == VerdictUpdated || verdict == VerdictRefreshed;
     // Its digest is that of the contents just read whole.
-    if (wrote || verdict == VerdictMatched) NoteVerifiedFile(work);
+    if (wrote || verdict == VerdictMatched) NoteReadFile(work, true);
+    if (verdict == VerdictAltered) NoteReadFile(work, false);
     if (!wrote && OperationState.ExitRequested.load()) return;
     if (verdict == VerdictMatched || verdict == VerdictKept) {
         RunTally.count[verdict]++;

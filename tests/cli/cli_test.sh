@@ -1305,10 +1305,17 @@ schedule_altered_rule() {
         [ ! -e "$state/quorvane/ledger.new" ] || fail "check with $state left a ledger.new"
     done <<EOF
 |$T/state|altered|1|0
+|$T/state|altered|1|0
 --no-ledger|$T/state|edited|8|0
 |$T/l/f|edited|8|1
 |$T/folded|edited|8|1
 EOF
+    # Read in vain, it waits its turn like the rest: no budget goes on it again.
+    printf 'edited' >l/f
+    for status in 8 0; do
+        run check --older-than 1d l
+        expect_status $status "check --older-than of an edited file, read in vain before"
+    done
 }
 
 test_progress() {
