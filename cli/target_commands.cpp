@@ -75,7 +75,9 @@ static void TakeLedger() {
     InterruptEndsProcess(false);
     PathString prefix = PathString(ProgramName) + PT(": ");
     if (state == LedgerReadOnly) PrintMessage(prefix + LedgerText() + PT(" is read-only: this run records nothing in it"));
-    if (state == LedgerUnusable) {
+    if (state == LedgerUnusable && StateFolderPath().empty()) {
+        PrintMessage(prefix + PT("no state folder for the ledger: the run goes on without it"));
+    } else if (state == LedgerUnusable) {
         PrintMessage(prefix + LedgerText() + PT(" cannot be used (") + ReasonText(error) +
                      PT("): the run goes on without it"));
     }
