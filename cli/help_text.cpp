@@ -116,7 +116,8 @@ static const char HelpTextAfterOptions[] =
     "  8  edited files (check, update)\n"
     " 16  records out of step with their files (check)\n"
     " 64  usage error\n"
-    " 65  import: a manifest line that is none of the formats (nothing done)\n"
+    " 65  import: a manifest line that is none of the formats, or a manifest\n"
+    "     named for another algorithm (x.sha512, SHA256SUMS): nothing done\n"
     " 66  none of the targets (show, digest: files) exists\n"
     "130  interrupted\n";
 

@@ -47,6 +47,10 @@ int PrepareManifestCommand() {
     if (CommandOptions.command == ImportCommand) {
         PathString manifest = operands.front();
         operands.erase(operands.begin());
+        if (NameSaysOtherHash(manifest)) {
+            PrintFileError(manifest, PT("its name says another algorithm than Whirlpool: nothing imported"));
+            return ExitBadManifest;
+        }
         std::string bytes;
         int error = ReadManifestBytes(manifest, &bytes);
         if (error != 0 || bytes.size() > ManifestLimit) {

@@ -80,6 +80,12 @@ template <typename Char>
 std::basic_string<Char> RelativeManifestPath(const std::basic_string<Char>& base, const std::basic_string<Char>& path,
                                              bool windowsRules);
 
+// Whether a manifest's file name says another algorithm, as the checksum
+// tools name their files (x.sha512, SHA256SUMS, x.md5sum): its 128 hex
+// digits (SHA-512's too) would make every file look altered.
+template <typename Char>
+bool NameSaysOtherHash(const std::basic_string<Char>& path);
+
 // The units as UTF-8: bytes as they are, UTF-16 encoded.
 template <typename Char>
 void AppendUtf8(const Char* units, size_t length, std::string* out);

@@ -2,6 +2,8 @@
 // the UTF-8 the file holds.
 #include "store/manifest.h"
 
+#include <cstring>
+
 #include "store/code_points.h"
 
 template <typename Char>
@@ -134,11 +136,41 @@ void AppendUtf8(const Char* units, size_t length, std::string* out) {
     }
 }
 
+template <typename Char>
+bool NameSaysOtherHash(const std::basic_string<Char>& path) {
+    static const char* const others[] = {"md5", "sha1", "sha224", "sha256", "sha384", "sha512", "sha3",
+                                         "b2", "blake2", "blake3", "crc32", "sfv", "xxh"};
+    size_t name = path.find_last_of(static_cast<Char>('/')) + 1;
+    if (name == 0) name = path.find_last_of(static_cast<Char>('\\')) + 1;
+    std::string lower;
+    for (size_t i = name; i < path.size(); ++i) {
+        Char unit = path[i];
+        if (unit > 127) return false;
+        lower.push_back(static_cast<char>(unit >= 'A' && unit <= 'Z' ? unit + 32 : unit));
+    }
+    // "x.sha512", "x.sha512sum" and "SHA512SUMS" alike.
+    size_t dot = lower.find_last_of('.');
+    std::string word = dot == std::string::npos ? lower : lower.substr(dot + 1);
+    for (const char* end : {"sums", "sum"}) {
+        size_t n = std::strlen(end);
+        if (word.size() > n && word.compare(word.size() - n, n, end) == 0) {
+            word.resize(word.size() - n);
+            break;
+        }
+    }
+    if (dot == std::string::npos && word == lower) return false;
+    for (const char* other : others) {
+        if (word == other) return true;
+    }
+    return false;
+}
+
 #define QUORVANE_MANIFEST_PATHS(Char)                                                                      \
     template std::basic_string<Char> ResolveManifestPath(const std::basic_string<Char>&,                   \
                                                          const std::basic_string<Char>&, bool);            \
     template std::basic_string<Char> RelativeManifestPath(const std::basic_string<Char>&,                  \
                                                           const std::basic_string<Char>&, bool);           \
-    template void AppendUtf8(const Char*, size_t, std::string*);
+    template void AppendUtf8(const Char*, size_t, std::string*);                                           \
+    template bool NameSaysOtherHash(const std::basic_string<Char>&);
 QUORVANE_MANIFEST_PATHS(char)
 QUORVANE_MANIFEST_PATHS(wchar_t)

@@ -142,6 +142,13 @@ TEST(Manifest, PathsAgainstTheBase) {
         EXPECT_EQ(resolved, row.resolved) << row.path;
         EXPECT_EQ(RelativeManifestPath(std::string(row.base), resolved, row.windows), row.relative) << row.path;
     }
+    // A name that says another algorithm: its 128 hex digits are no Whirlpool.
+    for (const char* other : {"x.sha512", "d/SHA512SUMS", "C:\\d\\x.Sha512Sum", "x.b2", "MD5SUMS"}) {
+        EXPECT_TRUE(NameSaysOtherHash(std::string(other))) << other;
+    }
+    for (const char* whirlpool : {"x.whirlpool", "sums", "sha512.d/x.whirlpool", "audit.txt", "-", "sha512"}) {
+        EXPECT_FALSE(NameSaysOtherHash(std::string(whirlpool))) << whirlpool;
+    }
 }
 
 }  // namespace
