@@ -189,6 +189,13 @@ std::basic_string<Char> FormatJsonRecord(const JsonRecordOf<Char>& record) {
         line.push_back(Char('"'));
         AppendHexBytes(record.stored, record.storedLength, &line);
         line.push_back(Char('"'));
+        // A longer value is shown by its first bytes: say how long it is.
+        if (record.storedWhole > record.storedLength) {
+            std::string length;
+            AppendDigits(static_cast<uint64_t>(record.storedWhole), 1, &length);
+            AppendField("stored_length", &line);
+            AppendAscii(length.c_str(), &line);
+        }
     }
     if (record.computed) {
         AppendField("computed", &line);

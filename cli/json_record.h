@@ -23,6 +23,7 @@ struct JsonRecordOf {
     const uint8_t* computed;  // 64 bytes; null: none
     const FileFacts* facts;   // size and last-write time; null: none
     const FileFacts* recorded;  // the record's size and last-write time; null: none
+    int storedWhole;            // the stored value's length, where more than storedLength bytes of it
 };
 typedef JsonRecordOf<PathChar> JsonRecord;
 

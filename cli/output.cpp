@@ -134,6 +134,7 @@ void PrintOutcome(const FileOutcome& outcome) {
             if (judgement->stored.length >= 0) {
                 record.stored = judgement->stored.bytes;
                 record.storedLength = judgement->stored.length < 64 ? judgement->stored.length : 64;
+                record.storedWhole = judgement->stored.length;
             }
             if (judgement->hashed) record.computed = judgement->computed;
             record.facts = &judgement->facts;

@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
     for (int i = 0; i < 64; i++) stored[i] = static_cast<uint8_t>(i), computed[i] = static_cast<uint8_t>(i * 3);
     FileFacts facts = {1234, -1234567890123, TimeUnitPosix};
     for (int i = 1; i < argc; i++) {
-        JsonRecordOf<char> record = {"altered", argv[i], "a \"reason\"\t\x01\xFF", stored, 64, computed, &facts};
+        JsonRecordOf<char> record = {"altered", argv[i], "a \"reason\"\t\x01\xFF", stored, 64, computed, &facts, nullptr, 0};
         std::string line = FormatJsonRecord(record);
         std::fwrite(line.data(), 1, line.size(), stdout);
     }

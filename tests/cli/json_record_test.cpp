@@ -48,30 +48,33 @@ TEST(JsonRecords, PosixLines) {
         JsonRecordOf<char> record;
         std::string line;
     } rows[] = {
-        {{"no-digest", "/d/a.txt", nullptr, nullptr, 0, nullptr, nullptr, nullptr},
+        {{"no-digest", "/d/a.txt", nullptr, nullptr, 0, nullptr, nullptr, nullptr, 0},
          "{\"word\":\"no-digest\",\"path\":\"/d/a.txt\"}\n"},
         {{"unreadable", "q\"b\\s\n\x01\x7f\xC2\x85\xC3\xA9\xE2\x82\xAC", "Permission denied", nullptr, 0, nullptr,
-          nullptr, nullptr},
+          nullptr, nullptr, 0},
          "{\"word\":\"unreadable\",\"path\":\"q\\\"b\\\\s\\n\\u0001\\u007f\\u0085\xC3\xA9\xE2\x82\xAC\","
          "\"reason\":\"Permission denied\"}\n"},
         // not UTF-8: the bytes in hex; a reason that is not gets U+FFFD; the
         // record's facts beside the file's
-        {{"altered", "x\xFFy\xC3", "bad \xC0", stored, 3, computed, &facts, &recorded},
+        {{"altered", "x\xFFy\xC3", "bad \xC0", stored, 3, computed, &facts, &recorded, 3},
          "{\"word\":\"altered\",\"path_hex\":\"78ff79c3\",\"reason\":\"bad \xEF\xBF\xBD\"" + digests +
              ",\"recorded_size\":7,\"recorded_modified\":\"1970-01-01T00:00:00.000000000Z\"}\n"},
-        {{"malformed", "e", "", stored, 0, nullptr, nullptr, nullptr}, "{\"word\":\"malformed\",\"path\":\"e\",\"stored\":\"\"}\n"},
+        {{"malformed", "e", "", stored, 0, nullptr, nullptr, nullptr, 0}, "{\"word\":\"malformed\",\"path\":\"e\",\"stored\":\"\"}\n"},
+        // a value longer than the bytes shown says its length
+        {{"malformed", "e", "", stored, 2, nullptr, nullptr, nullptr, 100},
+         "{\"word\":\"malformed\",\"path\":\"e\",\"stored\":\"0001\",\"stored_length\":100}\n"},
     };
     for (const Row& row : rows) EXPECT_EQ(FormatJsonRecord(row.record), row.line);
 }
 
 TEST(JsonRecords, WindowsLines) {
     FileFacts facts = {5, 0, TimeUnitWindows};
-    JsonRecordOf<wchar_t> valid = {L"hashed", L"C:\\d\\\xD83D\xDE00\t", nullptr, nullptr, 0, nullptr, &facts, nullptr};
+    JsonRecordOf<wchar_t> valid = {L"hashed", L"C:\\d\\\xD83D\xDE00\t", nullptr, nullptr, 0, nullptr, &facts, nullptr, 0};
     EXPECT_EQ(FormatJsonRecord(valid),
               L"{\"word\":\"hashed\",\"path\":\"C:\\\\d\\\\\xD83D\xDE00\\t\",\"size\":5,"
               L"\"modified\":\"1601-01-01T00:00:00.0000000Z\"}\n");
     // A lone surrogate: the UTF-16LE units in hex.
-    JsonRecordOf<wchar_t> lone = {L"hashed", L"C:\\\xDC00\xE9", nullptr, nullptr, 0, nullptr, nullptr, nullptr};
+    JsonRecordOf<wchar_t> lone = {L"hashed", L"C:\\\xDC00\xE9", nullptr, nullptr, 0, nullptr, nullptr, nullptr, 0};
     EXPECT_EQ(FormatJsonRecord(lone), L"{\"word\":\"hashed\",\"path_hex\":\"43003a005c0000dce900\"}\n");
 }
 
