@@ -15,8 +15,6 @@
 #include "store/schedule.h"
 #include "store/store.h"
 
-const int DigestLength = 64;
-
 static bool SameContentsMark(const FileSnapshot& a, const FileSnapshot& b) {
     return a.identity.volume == b.identity.volume && a.identity.index == b.identity.index && a.size == b.size &&
            a.stamp.value[0] == b.stamp.value[0] && a.stamp.value[1] == b.stamp.value[1];
@@ -192,6 +190,9 @@ static void FinishCheck(FileWork* work) {
 
 void NoteReadFile(const FileWork* work, bool matched) {
     const FileJudgement& judgement = work->judgement;
+    // An entry is keyed by a digest: a file read without a match and without
+    // one of its own (an import's) has nothing to key it by.
+    if (!matched && judgement.stored.length != DigestLength) return;
     RecordRead(work->before.identity, judgement.facts, matched ? judgement.computed : judgement.stored.bytes, matched);
     ++Schedule.readFiles;
     Schedule.readBytes += judgement.facts.size;

@@ -1,7 +1,5 @@
 #include "store/file_outcome.h"
 
-const int DigestBytes = 64;
-
 // A record that fits the digest but not the file: something moved its
 // last-write time or size since the digest was written, so a later change of
 // the contents could not be told from an edit until the record is renewed.
@@ -47,7 +45,7 @@ Verdict JudgeFile(const FileReading& reading, int* reason) {
         return VerdictChanged;
     }
     if (reading.storedLength < 0) return VerdictUnreadable;
-    if (reading.storedLength != DigestBytes) return VerdictMalformed;
+    if (reading.storedLength != DigestLength) return VerdictMalformed;
     if (reading.hashProblem != 0) {
         *reason = reading.hashProblem;
         return reading.hashProblem == ErrorChangedWhileRead ? VerdictChanged : VerdictUnreadable;
@@ -63,7 +61,7 @@ Verdict JudgeImport(const ImportReading& reading, int* reason) {
         return VerdictChanged;
     }
     // A digest of its own is never overwritten: the same one needs nothing.
-    if (reading.storedLength == DigestBytes) return reading.storedIsListed ? VerdictKept : VerdictConflict;
+    if (reading.storedLength == DigestLength) return reading.storedIsListed ? VerdictKept : VerdictConflict;
     if (reading.storedLength >= 0) return VerdictMalformed;
     if (reading.storedLength != NoDigestStream) return VerdictUnreadable;
     if (reading.sizeDiffers) return VerdictAltered;

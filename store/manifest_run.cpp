@@ -9,8 +9,6 @@
 
 ManifestRunRecord ManifestRun;
 
-const int DigestLength = 64;
-
 void ResetManifestRun(const PathString& base) {
     ManifestRun = ManifestRunRecord();
     ManifestRun.windowsRules = PathSeparator == PathChar('\\');

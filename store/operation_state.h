@@ -41,8 +41,11 @@ struct WalkedTarget {
 };
 
 // A stored value as a check read it: up to 64 bytes, and its whole length.
+// A Whirlpool digest's bytes: what a stored value of any other length is not.
+const int DigestLength = 64;
+
 struct JudgedDigest {
-    uint8_t bytes[64];
+    uint8_t bytes[DigestLength];
     int length;
 };
 
